@@ -39,6 +39,13 @@ LogCapture::LogCapture(const std::string& in_strLoggerName, int in_iLevel) {
   m_logger = in_strLoggerName.empty() ? log4cplus::Logger::getRoot()
                                       : log4cplus::Logger::getInstance(in_strLoggerName);
   m_iOldLevel = m_logger.getLogLevel();
+  m_bOldAdditivity = m_logger.getAdditivity();
+  if (in_strLoggerName.empty()) {
+    m_vDetachedAppenders = m_logger.getAllAppenders();
+    m_logger.removeAllAppenders();
+  } else {
+    m_logger.setAdditivity(false);
+  }
   m_pCapture = new Appender();
   m_pAppender = log4cplus::SharedAppenderPtr(m_pCapture);
   m_logger.addAppender(m_pAppender);
@@ -47,6 +54,10 @@ LogCapture::LogCapture(const std::string& in_strLoggerName, int in_iLevel) {
 
 LogCapture::~LogCapture() {
   m_logger.removeAppender(m_pAppender);
+  for (const log4cplus::SharedAppenderPtr& pAppender : m_vDetachedAppenders) {
+    m_logger.addAppender(pAppender);
+  }
+  m_logger.setAdditivity(m_bOldAdditivity);
   m_logger.setLogLevel(m_iOldLevel);
 }
 

@@ -7,8 +7,9 @@
 //   EXPECT_TRUE(capture.contains(LogLevel::ERROR, "failed to create ..."));
 //
 // The capture attaches an appender to the named logger (the root logger when the name is
-// empty) and sets that logger's level for its lifetime; both are restored when it is
-// destroyed. Lines may come from any thread.
+// empty) and sets that logger's level for its lifetime; captured lines do not also go to
+// the console. Everything is restored when the capture is destroyed. Lines may come from
+// any thread.
 
 #include <mutex>
 #include <string>
@@ -49,6 +50,8 @@ class LogCapture {
   class Appender;
   log4cplus::Logger m_logger;
   int m_iOldLevel;
+  bool m_bOldAdditivity;
+  log4cplus::SharedAppenderPtrList m_vDetachedAppenders;
   log4cplus::SharedAppenderPtr m_pAppender;
   Appender* m_pCapture;
 };

@@ -8,6 +8,7 @@
 // ERROR naming the file and the process goes on with defaults. Applications and tests may
 // also set parameters from code (GlobalConfig::getWritable()).
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -59,7 +60,7 @@ class ParameterValue {
   union {
     int m_iValue;
     bool m_bValue;
-    double m_dValue;
+    double m_dValue = 0.0;
   };
   std::string m_strValue;
 };
@@ -137,13 +138,13 @@ class Configuration : public ROConfiguration {
 
   // A copy of every parameter, for printing.
   ParameterHashMap snapshot() const;
-  // Bumped by every change; lets caches notice that they are stale.
-  unsigned long getGeneration() const;
+  // Bumped by every change; lets caches notice that they are stale. Lock-free.
+  unsigned long getGeneration() const { return m_ulGeneration.load(std::memory_order_acquire); }
 
  private:
   mutable std::mutex m_mutex;
   ParameterHashMap m_parameters;
-  unsigned long m_ulGeneration = 0;
+  std::atomic<unsigned long> m_ulGeneration{0};
 };
 
 class GlobalConfig {

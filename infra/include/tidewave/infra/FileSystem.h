@@ -17,8 +17,8 @@ class Directory {
 
 class DateTimeDirectory {
  public:
-  // Appends the local date and time as a sortable directory name, "YYYYMMDD/HHMMSS"
-  // style without a separator: "20261205-014707". Always succeeds.
+  // Appends the local date and time as a directory name that sorts in time order:
+  // "YYYYMMDD-HHMMSS", for example "20261205-014707". Always succeeds.
   static void formName(std::string& out_strName);
 };
 

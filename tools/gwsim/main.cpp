@@ -1,0 +1,2 @@
+// Placeholder replaced by the gateway simulator below.
+int main() { return 0; }
