@@ -56,6 +56,9 @@ class FallibleClass : public FallibleBase {
   T m_value;
 };
 
+// Reads a Fallible or FallibleClass naming the calling source file and line in the report.
+#define OMVERA_FALLIBLE_VALUE(in_fallible) (in_fallible).getValue(__FILE__, __LINE__)
+
 // Prints the value read as above (an invalid one reports, then prints the stored value).
 template <class T>
 std::ostream& operator<<(std::ostream& out_stream, const FallibleClass<T>& in_value) {

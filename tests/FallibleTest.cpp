@@ -1,0 +1,93 @@
+// Optional values that report when read while invalid.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "support/AssertionRecorder.h"
+#include "support/LogCapture.h"
+#include "tidewave/Fallible.h"
+
+namespace Omvera {
+namespace {
+
+using Test::AssertionRecorder;
+using Test::LogCapture;
+
+const char* const kInvalidRead = "Fallible value read while invalid";
+
+TEST(Fallible, DefaultIsInvalidAndReportsWhenRead) {
+  LogCapture capture;
+  AssertionRecorder recorder;
+  Fallible<unsigned> value;
+  EXPECT_FALSE(value.valid());
+  EXPECT_TRUE(value.failed());
+  EXPECT_EQ(0u, value.getValue("ToneBank", 17));
+  ASSERT_EQ(1u, recorder.count(kInvalidRead));
+  EXPECT_EQ("ToneBank", recorder.records()[0].m_strModule);
+  EXPECT_EQ(17, recorder.records()[0].m_iLine);
+  const unsigned uiRead = value;  // the implicit read reports too
+  EXPECT_EQ(0u, uiRead);
+  EXPECT_EQ(2u, recorder.count(kInvalidRead));
+  OMVERA_FALLIBLE_VALUE(value);
+  EXPECT_NE(std::string::npos, recorder.records().back().m_strModule.find("FallibleTest.cpp"));
+}
+
+TEST(Fallible, ValuesMakeItValidAndInvalidateUndoesIt) {
+  AssertionRecorder recorder;
+  Fallible<unsigned> value(5u);
+  EXPECT_TRUE(value.valid());
+  EXPECT_EQ(5u, value.getValue());
+  value.invalidate();
+  EXPECT_TRUE(value.failed());
+  {
+    LogCapture capture;
+    EXPECT_EQ(5u, value.getValue());  // the stored value comes back, reported
+  }
+  EXPECT_EQ(1u, recorder.count());
+  value = 9u;
+  EXPECT_TRUE(value.valid());
+  EXPECT_EQ(9u, static_cast<unsigned>(value));
+  EXPECT_EQ(1u, recorder.count());
+}
+
+TEST(Fallible, CopiesCarryFlagAndValue) {
+  AssertionRecorder recorder;
+  Fallible<int> valid(-3);
+  Fallible<int> invalid;
+  Fallible<int> copy(valid);
+  EXPECT_TRUE(copy.valid());
+  EXPECT_EQ(-3, copy.getValue());
+  copy = invalid;
+  EXPECT_TRUE(copy.failed());
+  invalid = 4;
+  copy = invalid;
+  EXPECT_TRUE(copy.valid());
+  EXPECT_EQ(4, copy.getValue());
+  EXPECT_EQ(0u, recorder.count());
+}
+
+TEST(FallibleClass, CarriesStringsAndPrintsThroughTheCheckedRead) {
+  AssertionRecorder recorder;
+  FallibleClass<std::string> name;
+  {
+    LogCapture capture;
+    std::ostringstream text;
+    text << name;
+    EXPECT_EQ("", text.str());
+  }
+  EXPECT_EQ(1u, recorder.count(kInvalidRead));
+  name = std::string("ringback");
+  std::ostringstream text;
+  text << name;
+  EXPECT_EQ("ringback", text.str());
+  const std::string& strRef = name;
+  EXPECT_EQ("ringback", strRef);
+  name.invalidate();
+  FallibleClass<std::string> copy(name);
+  EXPECT_TRUE(copy.failed());
+  EXPECT_EQ(1u, recorder.count());
+}
+
+}  // namespace
+}  // namespace Omvera
