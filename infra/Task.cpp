@@ -1,0 +1,578 @@
+#include "tidewave/infra/Task.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <new>
+#include <system_error>
+
+#include <ace/Guard_T.h>
+#include <ace/Message_Block.h>
+#include <ace/OS_NS_sys_time.h>
+#include <ace/Thread_Mutex.h>
+
+#include "tidewave/infra/Assertion.h"
+#include "tidewave/infra/Logging.h"
+
+OMVERA_MODULE_LOGGER("Task", "tidewave.infra.Task")
+
+namespace Omvera {
+
+namespace {
+
+const char* const s_szUNNAMED = "<unnamed>";
+
+// The block that carries one request through a task's queue. Besides the request (the
+// data pointer, borrowed: the block never deletes it) it keeps the request's name for the
+// task's logs.
+class RequestBlock : public ACE_Message_Block {
+ public:
+  RequestBlock(ACE_Method_Request* in_pRequest, const char* in_szName,
+               ACE_Allocator* in_pDataBlockAllocator, ACE_Allocator* in_pBlockAllocator)
+      : ACE_Message_Block(sizeof(ACE_Method_Request), ACE_Message_Block::MB_DATA, nullptr,
+                          reinterpret_cast<const char*>(in_pRequest), nullptr, nullptr,
+                          in_pRequest->priority(), ACE_Time_Value::zero,
+                          ACE_Time_Value::max_time, in_pDataBlockAllocator, in_pBlockAllocator),
+        m_szName(in_szName) {}
+
+  const char* getName() const { return m_szName; }
+
+ private:
+  const char* m_szName;
+};
+
+// Wraps in_pRequest in a block and queues it by priority. False when the block cannot be
+// made or the queue refuses it; the request is never deleted here.
+bool enqueueRequest(TaskMessageQueue& in_queue, ACE_Method_Request* in_pRequest,
+                    const char* in_szName) {
+  RequestBlock* pBlock = nullptr;
+  ACE_Allocator* pBlockAllocator = in_queue.getBlockAllocator();
+  if (pBlockAllocator == nullptr) {
+    // Released with `delete this` by the block itself.
+    pBlock = new (std::nothrow)
+        RequestBlock(in_pRequest, in_szName, in_queue.getDataBlockAllocator(), nullptr);
+  } else {
+    // Released through the allocator by the block itself.
+    void* pMemory = pBlockAllocator->malloc(sizeof(RequestBlock));
+    if (pMemory != nullptr) {
+      pBlock = new (pMemory) RequestBlock(in_pRequest, in_szName,
+                                          in_queue.getDataBlockAllocator(), pBlockAllocator);
+    }
+  }
+  if (pBlock == nullptr) return false;
+  if (pBlock->data_block() == nullptr || in_queue.enqueue_prio(pBlock, nullptr) == -1) {
+    pBlock->release();
+    return false;
+  }
+  return true;
+}
+
+// Takes a dequeued block apart: the request it carries and its name. Releases the block.
+ACE_Method_Request* unwrapRequest(ACE_Message_Block* in_pBlock, const char*& out_szName) {
+  ACE_Method_Request* pRequest = reinterpret_cast<ACE_Method_Request*>(in_pBlock->base());
+  const RequestBlock* pNamed = dynamic_cast<const RequestBlock*>(in_pBlock);
+  out_szName = pNamed != nullptr ? pNamed->getName() : s_szUNNAMED;
+  in_pBlock->release();
+  return pRequest;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Task
+
+bool Task::enqueue(ACE_Activation_Queue* in_pQueue, ACE_Method_Request* in_pRequest,
+                   const char* in_szName) {
+  if (!Assertion(in_pRequest != nullptr, "in_pRequest != 0", fileScopeLogger(),
+                 s_szMODULE_NAME, __LINE__)) {
+    return false;
+  }
+  if (!Assertion(in_pQueue != nullptr, "in_pQueue != 0", fileScopeLogger(), s_szMODULE_NAME,
+                 __LINE__)) {
+    delete in_pRequest;
+    return false;
+  }
+  const char* szName = in_szName != nullptr ? in_szName : s_szUNNAMED;
+  bool bQueued = false;
+  TaskMessageQueue* pTaskQueue = dynamic_cast<TaskMessageQueue*>(in_pQueue->queue());
+  if (pTaskQueue != nullptr) {
+    bQueued = enqueueRequest(*pTaskQueue, in_pRequest, szName);
+  } else {
+    // A queue of another kind: its blocks carry no name.
+    bQueued = in_pQueue->enqueue(in_pRequest) != -1;
+  }
+  if (!bQueued) {
+    OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG,
+               "method request " << szName << " refused : the task does not accept work");
+    delete in_pRequest;
+  }
+  return bQueued;
+}
+
+const char* Task::stateName(int in_iState) {
+  switch (in_iState) {
+    case IDLE_STATE:
+      return "IDLE";
+    case STARTING_STATE:
+      return "STARTING";
+    case RUNNING_STATE:
+      return "RUNNING";
+    case STOPPING_STATE:
+      return "STOPPING";
+    default:
+      return "UNKNOWN";
+  }
+}
+
+TaskObserver::~TaskObserver() = default;
+
+ManageableTask::~ManageableTask() = default;
+
+// ---------------------------------------------------------------------------------------
+// TaskMessageQueue
+
+TaskMessageQueue::TaskMessageQueue(ACE_Allocator* in_pBlockAllocator,
+                                   ACE_Allocator* in_pDataBlockAllocator)
+    // Flow control off: the queue counts bytes per request against the high-water mark and
+    // would block senders (and deadlock a task queueing to itself) once it is reached.
+    : ACE_Message_Queue<ACE_MT_SYNCH>(SIZE_MAX, SIZE_MAX),
+      m_pBlockAllocator(in_pBlockAllocator),
+      m_pDataBlockAllocator(in_pDataBlockAllocator) {}
+
+TaskMessageQueue::~TaskMessageQueue() = default;
+
+void TaskMessageQueue::setAccepting(bool in_bAccepting) {
+  ACE_Guard<ACE_Thread_Mutex> guard(lock_);
+  m_bAccepting = in_bAccepting;
+}
+
+bool TaskMessageQueue::isAccepting() {
+  ACE_Guard<ACE_Thread_Mutex> guard(lock_);
+  return m_bAccepting;
+}
+
+int TaskMessageQueue::enqueue_i(ACE_Message_Block* in_pBlock) {
+  if (!m_bAccepting) {
+    errno = ESHUTDOWN;
+    return -1;
+  }
+  return ACE_Message_Queue<ACE_MT_SYNCH>::enqueue_i(in_pBlock);
+}
+
+int TaskMessageQueue::enqueue_head_i(ACE_Message_Block* in_pBlock) {
+  if (!m_bAccepting) {
+    errno = ESHUTDOWN;
+    return -1;
+  }
+  return ACE_Message_Queue<ACE_MT_SYNCH>::enqueue_head_i(in_pBlock);
+}
+
+int TaskMessageQueue::enqueue_tail_i(ACE_Message_Block* in_pBlock) {
+  if (!m_bAccepting) {
+    errno = ESHUTDOWN;
+    return -1;
+  }
+  return ACE_Message_Queue<ACE_MT_SYNCH>::enqueue_tail_i(in_pBlock);
+}
+
+int TaskMessageQueue::enqueue_deadline_i(ACE_Message_Block* in_pBlock) {
+  if (!m_bAccepting) {
+    errno = ESHUTDOWN;
+    return -1;
+  }
+  return ACE_Message_Queue<ACE_MT_SYNCH>::enqueue_deadline_i(in_pBlock);
+}
+
+// ---------------------------------------------------------------------------------------
+// ManageableTaskImplBase
+
+class ManageableTaskImplBase::ControlRequest : public ACE_Method_Request {
+ public:
+  ControlRequest(ManageableTaskImplBase& in_task, ControlKind in_eKind,
+                 unsigned long in_ulPriority)
+      : ACE_Method_Request(in_ulPriority), m_task(in_task), m_eKind(in_eKind) {}
+  int call() override { return m_task.serveControl(m_eKind); }
+
+ private:
+  ManageableTaskImplBase& m_task;
+  const ControlKind m_eKind;
+};
+
+ManageableTaskImplBase::ManageableTaskImplBase(ACE_Allocator* in_pBlockAllocator,
+                                               ACE_Allocator* in_pDataBlockAllocator)
+    : m_queue(in_pBlockAllocator, in_pDataBlockAllocator),
+      m_activationQueue(&m_queue, in_pBlockAllocator, in_pDataBlockAllocator),
+      m_strTaskName("unnamed task") {}
+
+ManageableTaskImplBase::~ManageableTaskImplBase() {
+  killAndWait();
+  // Still joinable only when destroyed on its own thread (reported by killAndWait): the
+  // thread cannot join itself.
+  if (m_thread.joinable()) m_thread.detach();
+  m_queue.setAccepting(false);
+  const std::size_t uiDiscarded = discardQueued();
+  if (uiDiscarded != 0) {
+    OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG,
+               getTaskName() << " : destroyed with " << uiDiscarded
+                             << " queued request(s), deleted unserved");
+  }
+}
+
+bool ManageableTaskImplBase::start() {
+  if (getTaskState() != IDLE_STATE) {
+    OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG, getTaskName() << " : already running");
+    return true;
+  }
+  std::lock_guard<std::recursive_mutex> joinLock(m_joinMutex);
+  std::lock_guard<std::recursive_mutex> controlLock(m_controlMutex);
+  if (getTaskState() != IDLE_STATE) return true;
+  if (m_thread.joinable()) {
+    // The previous thread has left its loop and is leaving.
+    if (!Assertion(!isTaskThread(), "!isTaskThread()", fileScopeLogger(), s_szMODULE_NAME,
+                   __LINE__)) {
+      return false;
+    }
+    m_thread.join();
+  }
+  m_bLoopEnded = false;
+  m_bDraining = false;
+  prepareRun_i();
+  m_queue.setAccepting(true);
+  setTaskState(STARTING_STATE);
+  try {
+    m_thread = std::thread(&ManageableTaskImplBase::threadMain, this);
+  } catch (const std::system_error& in_error) {
+    OMVERA_LOG(fileScopeLogger(), LogLevel::ERROR,
+               getTaskName() << " : cannot create the task thread : " << in_error.what());
+    setTaskState(IDLE_STATE);
+    return false;
+  }
+  return true;
+}
+
+bool ManageableTaskImplBase::stop() {
+  if (getTaskState() == IDLE_STATE) {
+    OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG, getTaskName() << " : stop ignored, not running");
+    return false;
+  }
+  return enqueue(new ControlRequest(*this, STOP_REQUEST, 0), "ManageableTaskImplBase::stop");
+}
+
+bool ManageableTaskImplBase::kill() {
+  if (getTaskState() == IDLE_STATE) {
+    OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG, getTaskName() << " : kill ignored, not running");
+    return false;
+  }
+  return enqueue(new ControlRequest(*this, KILL_REQUEST, ULONG_MAX),
+                 "ManageableTaskImplBase::kill");
+}
+
+bool ManageableTaskImplBase::stopCompleted() {
+  if (!Assertion(getTaskState() == STOPPING_STATE, "getTaskState() == STOPPING_STATE",
+                 fileScopeLogger(), s_szMODULE_NAME, __LINE__)) {
+    return false;
+  }
+  return enqueue(new ControlRequest(*this, STOP_COMPLETED_REQUEST, 0),
+                 "ManageableTaskImplBase::stopCompleted");
+}
+
+bool ManageableTaskImplBase::waitUntilDone() {
+  if (!Assertion(!isTaskThread(), "!isTaskThread()", fileScopeLogger(), s_szMODULE_NAME,
+                 __LINE__)) {
+    return false;
+  }
+  std::lock_guard<std::recursive_mutex> joinLock(m_joinMutex);
+  std::thread thread;
+  {
+    std::lock_guard<std::recursive_mutex> controlLock(m_controlMutex);
+    thread.swap(m_thread);
+  }
+  if (thread.joinable()) thread.join();
+  return true;
+}
+
+void ManageableTaskImplBase::killAndWait() {
+  if (!Assertion(!isTaskThread(), "!isTaskThread()", fileScopeLogger(), s_szMODULE_NAME,
+                 __LINE__)) {
+    return;
+  }
+  kill();
+  waitUntilDone();
+}
+
+int ManageableTaskImplBase::getTaskState() const { return m_iState.load(); }
+
+void ManageableTaskImplBase::setTaskState(int in_iState) {
+  if (!Assertion(in_iState >= IDLE_STATE && in_iState <= STOPPING_STATE,
+                 "in_iState >= IDLE_STATE && in_iState <= STOPPING_STATE", fileScopeLogger(),
+                 s_szMODULE_NAME, __LINE__)) {
+    return;
+  }
+  std::lock_guard<std::recursive_mutex> lock(m_observerMutex);
+  const int iOldState = m_iState.exchange(in_iState);
+  if (iOldState == in_iState) return;
+  OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG,
+             getTaskName() << " : " << stateName(iOldState) << " -> " << stateName(in_iState));
+  notifyObservers(iOldState, in_iState);
+}
+
+void ManageableTaskImplBase::notifyObservers(int in_iOldState, int in_iNewState) {
+  // Under m_observerMutex. An observer may add or remove observers from its callback; one
+  // removed during this round is not called any more.
+  const std::vector<TaskObserver*> vObservers = m_vObservers;
+  for (TaskObserver* pObserver : vObservers) {
+    if (std::find(m_vObservers.begin(), m_vObservers.end(), pObserver) == m_vObservers.end()) {
+      continue;
+    }
+    pObserver->taskStateChanged(*this, in_iOldState, in_iNewState);
+  }
+}
+
+bool ManageableTaskImplBase::addTaskObserver(TaskObserver* in_pObserver) {
+  if (!Assertion(in_pObserver != nullptr, "in_pObserver != 0", fileScopeLogger(),
+                 s_szMODULE_NAME, __LINE__)) {
+    return false;
+  }
+  std::lock_guard<std::recursive_mutex> lock(m_observerMutex);
+  if (std::find(m_vObservers.begin(), m_vObservers.end(), in_pObserver) != m_vObservers.end()) {
+    return false;
+  }
+  m_vObservers.push_back(in_pObserver);
+  return true;
+}
+
+bool ManageableTaskImplBase::removeTaskObserver(TaskObserver* in_pObserver) {
+  std::lock_guard<std::recursive_mutex> lock(m_observerMutex);
+  auto iter = std::find(m_vObservers.begin(), m_vObservers.end(), in_pObserver);
+  if (iter == m_vObservers.end()) return false;
+  m_vObservers.erase(iter);
+  return true;
+}
+
+std::string ManageableTaskImplBase::getTaskName() const {
+  std::lock_guard<std::mutex> lock(m_nameMutex);
+  return m_strTaskName;
+}
+
+std::string ManageableTaskImplBase::getName() const { return getTaskName(); }
+
+void ManageableTaskImplBase::setTaskName(const std::string& in_strName) {
+  std::lock_guard<std::mutex> lock(m_nameMutex);
+  m_strTaskName = in_strName;
+}
+
+bool ManageableTaskImplBase::enqueue(ACE_Method_Request* in_pRequest, const char* in_szName) {
+  return Task::enqueue(&m_activationQueue, in_pRequest, in_szName);
+}
+
+bool ManageableTaskImplBase::isTaskThread() const {
+  return m_threadId.load() == std::this_thread::get_id();
+}
+
+void ManageableTaskImplBase::wakeTaskThread() {
+  if (isTaskThread()) return;
+  // Refused only when the task no longer serves anything: nothing to wake then.
+  enqueueRequest(m_queue, &m_wakeRequest, "wake");
+}
+
+void ManageableTaskImplBase::handleMOCallStop() { stopCompleted(); }
+
+void ManageableTaskImplBase::handleMOCallStopCompleted() {}
+
+void ManageableTaskImplBase::handleMOCallKill() {
+  m_queue.setAccepting(false);
+  m_bLoopEnded = true;
+}
+
+void ManageableTaskImplBase::onSvcEntry() { setTaskState(RUNNING_STATE); }
+
+int ManageableTaskImplBase::close(unsigned long) {
+  setTaskState(IDLE_STATE);
+  return 0;
+}
+
+void ManageableTaskImplBase::postMOCallProcessing(int in_iStatus, const char* in_szName) {
+  if (in_iStatus != 0) {
+    OMVERA_LOG(fileScopeLogger(), LogLevel::WARN,
+               getTaskName() << " : method request " << in_szName << " failed with status "
+                             << in_iStatus);
+  }
+}
+
+int ManageableTaskImplBase::serveControl(ControlKind in_eKind) {
+  switch (in_eKind) {
+    case STOP_REQUEST:
+      if (m_bDraining || getTaskState() == STOPPING_STATE) {
+        OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG,
+                   getTaskName() << " : stop ignored, already stopping");
+        return 0;
+      }
+      setTaskState(STOPPING_STATE);
+      handleMOCallStop();
+      return 0;
+    case STOP_COMPLETED_REQUEST:
+      if (m_bDraining) {
+        OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG,
+                   getTaskName() << " : stop completion ignored, already completed");
+        return 0;
+      }
+      handleMOCallStopCompleted();
+      m_queue.setAccepting(false);
+      m_bDraining = true;
+      return 0;
+    case KILL_REQUEST:
+      handleMOCallKill();
+      return 0;
+  }
+  return 1;
+}
+
+ManageableTaskImplBase::ServeResult ManageableTaskImplBase::serveNext(
+    ACE_Time_Value* in_pDeadline) {
+  ACE_Message_Block* pBlock = nullptr;
+  if (m_queue.dequeue_head(pBlock, in_pDeadline) == -1) {
+    const int iError = errno;
+    if (iError == EWOULDBLOCK || iError == ETIME || iError == EINTR) return TIMED_OUT;
+    OMVERA_LOG(fileScopeLogger(), LogLevel::ERROR,
+               getTaskName() << " : activation queue failed (errno " << iError
+                             << "), the task thread leaves");
+    m_queue.setAccepting(false);
+    m_bLoopEnded = true;
+    return QUEUE_FAILED;
+  }
+  const char* szName = nullptr;
+  ACE_Method_Request* pRequest = unwrapRequest(pBlock, szName);
+  if (pRequest == &m_wakeRequest) return SERVED;
+  const int iStatus = pRequest->call();
+  delete pRequest;
+  postMOCallProcessing(iStatus, szName);
+  return SERVED;
+}
+
+std::size_t ManageableTaskImplBase::discardQueued() {
+  std::size_t uiDiscarded = 0;
+  ACE_Time_Value immediately(ACE_Time_Value::zero);
+  ACE_Message_Block* pBlock = nullptr;
+  while (m_queue.dequeue_head(pBlock, &immediately) != -1) {
+    const char* szName = nullptr;
+    ACE_Method_Request* pRequest = unwrapRequest(pBlock, szName);
+    if (pRequest == &m_wakeRequest) continue;
+    OMVERA_LOG(fileScopeLogger(), LogLevel::TRACE,
+               getTaskName() << " : method request " << szName << " deleted unserved");
+    delete pRequest;
+    ++uiDiscarded;
+  }
+  return uiDiscarded;
+}
+
+void ManageableTaskImplBase::threadMain() {
+  m_threadId.store(std::this_thread::get_id());
+  OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG, getTaskName() << " : thread entered");
+  onSvcEntry();
+  svc();
+  m_queue.setAccepting(false);
+  const std::size_t uiDiscarded = discardQueued();
+  if (uiDiscarded != 0) {
+    OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG,
+               getTaskName() << " : " << uiDiscarded << " queued request(s) deleted unserved");
+  }
+  close(0);
+  if (getTaskState() != IDLE_STATE) setTaskState(IDLE_STATE);
+  OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG, getTaskName() << " : thread left");
+  m_threadId.store(std::thread::id());
+}
+
+// ---------------------------------------------------------------------------------------
+// StaticReactorTaskImpl
+
+StaticReactorTaskImpl::StaticReactorTaskImpl(ACE_Allocator* in_pBlockAllocator,
+                                             ACE_Allocator* in_pDataBlockAllocator)
+    : ManageableTaskImplBase(in_pBlockAllocator, in_pDataBlockAllocator),
+      m_hConfigCache(new ConfigCache()) {}
+
+StaticReactorTaskImpl::~StaticReactorTaskImpl() {
+  // The thread uses the timers and this class's overrides: it must be gone before they are.
+  killAndWait();
+}
+
+long StaticReactorTaskImpl::scheduleTimer(TimeoutProcessor* in_pProcessor,
+                                          const TimeoutData* in_pData,
+                                          const ACE_Time_Value& in_delay) {
+  if (!Assertion(in_pProcessor != nullptr, "in_pProcessor != 0", fileScopeLogger(),
+                 s_szMODULE_NAME, __LINE__) ||
+      !Assertion(in_delay >= ACE_Time_Value::zero, "in_delay >= ACE_Time_Value::zero",
+                 fileScopeLogger(), s_szMODULE_NAME, __LINE__)) {
+    return -1;
+  }
+  bool bBecameFirst = false;
+  const long lId =
+      m_timers.add(in_pProcessor, in_pData, TimerQueue::monotonicNow(true) + in_delay,
+                   &bBecameFirst);
+  if (lId == -1) {
+    OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG,
+               getTaskName() << " : timer refused, the task does not run timers any more");
+    return -1;
+  }
+  // The task thread may be sleeping until a later deadline, or without one.
+  if (bBecameFirst) wakeTaskThread();
+  return lId;
+}
+
+bool StaticReactorTaskImpl::cancelTimer(long in_lTimerId, const TimeoutData* in_pData) {
+  TimerQueue::Timer timer;
+  const TimerQueue::CancelResult eResult = m_timers.remove(in_lTimerId, in_pData, timer);
+  if (eResult == TimerQueue::DATA_MISMATCH) {
+    Assertion(false, "in_pData == timer data", fileScopeLogger(), s_szMODULE_NAME, __LINE__);
+    return false;
+  }
+  if (eResult == TimerQueue::NOT_ARMED) return false;
+  if (!timer.m_pProcessor->onTimeoutCancelled(timer.m_pData)) {
+    OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG,
+               getTaskName() << " : timer " << in_lTimerId << " : onTimeoutCancelled failed");
+  }
+  return true;
+}
+
+void StaticReactorTaskImpl::prepareRun_i() { m_timers.open(); }
+
+void StaticReactorTaskImpl::fireDueTimers() {
+  // One reading of the clock per round: a timer re-armed with no delay by its own callback
+  // waits for the next round, after the next request if one is queued.
+  const ACE_Time_Value now = TimerQueue::monotonicNow();
+  TimerQueue::Timer timer;
+  while (m_timers.popDue(now, timer)) {
+    TimerQueue::fire(timer, ACE_OS::gettimeofday());
+  }
+}
+
+int StaticReactorTaskImpl::svc() {
+  ACE_Time_Value immediately(ACE_Time_Value::zero);
+  while (!loopEnded()) {
+    if (isDraining()) {
+      if (serveNext(&immediately) != SERVED) break;
+      continue;
+    }
+    fireDueTimers();
+    ACE_Time_Value nextDeadline;
+    if (m_timers.nextDeadline(nextDeadline)) {
+      // The queue waits on the wall clock: convert the monotonic deadline into a wall-clock
+      // one. A step of the wall clock can only make the wait end early (the loop then
+      // waits again) or late by the size of a backward step.
+      ACE_Time_Value remaining = nextDeadline - TimerQueue::monotonicNow();
+      if (remaining < ACE_Time_Value::zero) remaining = ACE_Time_Value::zero;
+      ACE_Time_Value wallDeadline = ACE_OS::gettimeofday() + remaining;
+      serveNext(&wallDeadline);
+    } else {
+      serveNext(nullptr);
+    }
+  }
+  const std::size_t uiDropped = m_timers.close();
+  if (uiDropped != 0) {
+    OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG,
+               getTaskName() << " : " << uiDropped << " armed timer(s) dropped");
+  }
+  return 0;
+}
+
+}  // namespace Omvera

@@ -1,0 +1,89 @@
+#pragma once
+// The deadline-ordered store of armed timers under both schedulers of this library (the
+// task's and the manual one). It keeps timers and hands out the due ones; it never calls
+// a processor itself except through fire(), which its owner calls outside any lock.
+//
+// Any thread: every operation takes the queue's own lock.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+
+#include <ace/Time_Value.h>
+
+#include "tidewave/infra/TimerScheduler.h"
+
+namespace Omvera {
+
+class TimerQueue {
+ public:
+  struct Timer {
+    long m_lId = -1;
+    TimeoutProcessor* m_pProcessor = nullptr;
+    const TimeoutData* m_pData = nullptr;
+    ACE_Time_Value m_deadline;
+  };
+
+  enum CancelResult { CANCELLED, NOT_ARMED, DATA_MISMATCH };
+
+  TimerQueue() = default;
+  TimerQueue(const TimerQueue&) = delete;
+  TimerQueue& operator=(const TimerQueue&) = delete;
+
+  // Adds a timer due at in_deadline (absolute, in the owner's clock). Timers with equal
+  // deadlines fire in the order they were added. Returns the new id, or -1 when the queue
+  // is closed. out_pBecameFirst, when given, tells whether the new timer is now the
+  // earliest one (its owner may then have to wake a thread sleeping until the old one).
+  long add(TimeoutProcessor* in_pProcessor, const TimeoutData* in_pData,
+           const ACE_Time_Value& in_deadline, bool* out_pBecameFirst = nullptr);
+  // Removes timer in_lId (see TimerScheduler::cancelTimer for in_pData); out_timer gets
+  // the removed timer.
+  CancelResult remove(long in_lId, const TimeoutData* in_pData, Timer& out_timer);
+  // Removes and returns the earliest timer when its deadline is at or before in_now.
+  bool popDue(const ACE_Time_Value& in_now, Timer& out_timer);
+  // The earliest deadline; false when nothing is armed.
+  bool nextDeadline(ACE_Time_Value& out_deadline) const;
+  bool isArmed(long in_lId) const;
+  bool getDeadline(long in_lId, ACE_Time_Value& out_deadline) const;
+  std::size_t size() const;
+
+  // A closed queue refuses new timers; closing drops every armed timer (they never fire)
+  // and returns how many were dropped. A new queue is open.
+  std::size_t close();
+  void open();
+  bool isOpen() const;
+  // Drops every armed timer, open or not; returns how many.
+  std::size_t clear();
+
+  // Delivers one expired timer: drops it (DEBUG) when the processor is not active, else
+  // calls processTimeout(in_now, data) and logs a false result at WARN. Call it with no
+  // lock held: the processor may arm and cancel timers.
+  static void fire(const Timer& in_timer, const ACE_Time_Value& in_now);
+
+  // The monotonic clock used for task timer deadlines, in microseconds: rounded down to
+  // test whether a deadline has passed, rounded up to place one (so that a timer never
+  // fires before its full delay).
+  static ACE_Time_Value monotonicNow(bool in_bRoundUp = false);
+
+ private:
+  using OrderKey = std::pair<ACE_Time_Value, std::uint64_t>;
+  struct Entry {
+    TimeoutProcessor* m_pProcessor;
+    const TimeoutData* m_pData;
+    OrderKey m_key;
+  };
+
+  long nextId_i();
+
+  mutable std::mutex m_mutex;
+  bool m_bOpen = true;
+  long m_lLastId = 0;
+  std::uint64_t m_ullNextSequence = 0;
+  std::map<OrderKey, long> m_order;             // deadline order -> id
+  std::unordered_map<long, Entry> m_timers;     // id -> timer
+};
+
+}  // namespace Omvera

@@ -1,0 +1,592 @@
+// Tasks: serving order, queueing limits, the stop and kill protocol, destruction, the
+// request allocators and the task object proxy base.
+// TIDEWAVE_THREADED_TEST
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <ace/Malloc_Allocator.h>
+
+#include "support/AssertionRecorder.h"
+#include "support/LogCapture.h"
+#include "support/Wait.h"
+#include "tidewave/infra/Identifiers.h"
+#include "tidewave/infra/Task.h"
+#include "tidewave/infra/TaskObjectProxyNoT.h"
+
+namespace Omvera {
+namespace {
+
+using Test::AssertionRecorder;
+using Test::LogCapture;
+using Test::waitFor;
+
+// A request running a function; counts its own destruction.
+class FnRequest : public ACE_Method_Request {
+ public:
+  explicit FnRequest(std::function<int()> in_fn, std::atomic<int>* in_pDestroyed = nullptr)
+      : m_fn(std::move(in_fn)), m_pDestroyed(in_pDestroyed) {}
+  ~FnRequest() override {
+    if (m_pDestroyed != nullptr) ++*m_pDestroyed;
+  }
+  int call() override { return m_fn(); }
+
+ private:
+  std::function<int()> m_fn;
+  std::atomic<int>* m_pDestroyed;
+};
+
+// Holds the task thread inside a request until opened (at most in_limit, so that a broken
+// test fails instead of hanging).
+class Gate {
+ public:
+  explicit Gate(std::chrono::seconds in_limit = std::chrono::seconds(10)) : m_limit(in_limit) {}
+  void open() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bOpen = true;
+    m_condition.notify_all();
+  }
+  int passThrough() {
+    m_bEntered = true;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_condition.wait_for(lock, m_limit, [this] { return m_bOpen; }) ? 0 : 1;
+  }
+  bool entered() const { return m_bEntered; }
+
+ private:
+  const std::chrono::seconds m_limit;
+  std::mutex m_mutex;
+  std::condition_variable m_condition;
+  bool m_bOpen = false;
+  std::atomic<bool> m_bEntered{false};
+};
+
+class Recorder {
+ public:
+  void record(const std::string& in_strEvent) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_vEvents.push_back(in_strEvent);
+  }
+  std::vector<std::string> events() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_vEvents;
+  }
+
+ private:
+  mutable std::mutex m_mutex;
+  std::vector<std::string> m_vEvents;
+};
+
+// Records its hooks. With in_bDeferStopCompletion the stop is completed by the test.
+class RecordingTask : public StaticReactorTaskImpl {
+ public:
+  explicit RecordingTask(Recorder& in_recorder, bool in_bDeferStopCompletion = false)
+      : m_recorder(in_recorder), m_bDeferStopCompletion(in_bDeferStopCompletion) {
+    setTaskName("Recording Task");
+  }
+  ~RecordingTask() override { killAndWait(); }
+
+  // Queues a request that records in_strName when served.
+  bool enqueueRecord(const std::string& in_strName, std::atomic<int>* in_pDestroyed = nullptr) {
+    return enqueue(new FnRequest(
+                       [this, in_strName] {
+                         m_recorder.record(in_strName);
+                         return 0;
+                       },
+                       in_pDestroyed),
+                   "RecordingTask::record");
+  }
+
+ protected:
+  void handleMOCallStop() override {
+    m_recorder.record("stop:" + std::string(stateName(getTaskState())));
+    if (!m_bDeferStopCompletion) StaticReactorTaskImpl::handleMOCallStop();
+  }
+  void handleMOCallStopCompleted() override {
+    m_recorder.record("stopCompleted");
+    StaticReactorTaskImpl::handleMOCallStopCompleted();
+  }
+  void handleMOCallKill() override {
+    m_recorder.record("kill");
+    StaticReactorTaskImpl::handleMOCallKill();
+  }
+  void onSvcEntry() override {
+    m_recorder.record("svcEntry");
+    StaticReactorTaskImpl::onSvcEntry();
+  }
+  int close(unsigned long in_ulFlags) override {
+    m_recorder.record("close");
+    return StaticReactorTaskImpl::close(in_ulFlags);
+  }
+
+ private:
+  Recorder& m_recorder;
+  const bool m_bDeferStopCompletion;
+};
+
+class StateObserver : public TaskObserver {
+ public:
+  void taskStateChanged(const ManageableTask&, int, int in_iNewState) override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_vStates.push_back(in_iNewState);
+  }
+  std::vector<int> states() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_vStates;
+  }
+
+ private:
+  mutable std::mutex m_mutex;
+  std::vector<int> m_vStates;
+};
+
+// Runs in_fn on the task and waits for it (bounded).
+bool runOnTask(ManageableTaskImplBase& in_task, std::function<void()> in_fn) {
+  auto pDone = std::make_shared<std::atomic<bool>>(false);
+  if (!in_task.enqueue(new FnRequest([in_fn, pDone] {
+                         in_fn();
+                         *pDone = true;
+                         return 0;
+                       }),
+                       "TaskTest::runOnTask")) {
+    return false;
+  }
+  return waitFor([pDone] { return pDone->load(); });
+}
+
+// ---------------------------------------------------------------------------------------
+
+TEST(TaskServing, RequestsRunInFifoOrderOnTheTaskThreadAndNeverOverlap) {
+  StaticReactorTaskImpl task;
+  ASSERT_TRUE(task.start());
+  std::thread::id taskThread;
+  ASSERT_TRUE(runOnTask(task, [&taskThread] { taskThread = std::this_thread::get_id(); }));
+
+  constexpr int kPRODUCERS = 3;
+  constexpr int kPER_PRODUCER = 2000;
+  std::atomic<int> iInFlight{0};
+  std::atomic<int> iOverlaps{0};
+  std::atomic<int> iWrongThread{0};
+  std::atomic<int> iServed{0};
+  std::vector<std::vector<int>> vSeen(kPRODUCERS);  // touched by the task thread only
+  std::vector<std::thread> vProducers;
+  for (int iProducer = 0; iProducer < kPRODUCERS; ++iProducer) {
+    vProducers.emplace_back([&, iProducer] {
+      for (int iSeq = 0; iSeq < kPER_PRODUCER; ++iSeq) {
+        task.enqueue(new FnRequest([&, iProducer, iSeq] {
+                       if (++iInFlight != 1) ++iOverlaps;
+                       if (std::this_thread::get_id() != taskThread) ++iWrongThread;
+                       vSeen[iProducer].push_back(iSeq);
+                       --iInFlight;
+                       ++iServed;
+                       return 0;
+                     }),
+                     "TaskTest::sequence");
+      }
+    });
+  }
+  for (std::thread& producer : vProducers) producer.join();
+  ASSERT_TRUE(waitFor([&] { return iServed == kPRODUCERS * kPER_PRODUCER; }));
+  task.stop();
+  ASSERT_TRUE(task.waitUntilDone());
+
+  EXPECT_EQ(0, iOverlaps.load());
+  EXPECT_EQ(0, iWrongThread.load());
+  for (const std::vector<int>& vOneProducer : vSeen) {
+    ASSERT_EQ(static_cast<std::size_t>(kPER_PRODUCER), vOneProducer.size());
+    for (int iSeq = 0; iSeq < kPER_PRODUCER; ++iSeq) ASSERT_EQ(iSeq, vOneProducer[iSeq]);
+  }
+}
+
+TEST(TaskServing, AFailedRequestIsLoggedByNameAndServingGoesOn) {
+  LogCapture capture("tidewave.infra.Task", LogLevel::WARN);
+  StaticReactorTaskImpl task;
+  task.setTaskName("Test Task");
+  ASSERT_TRUE(task.start());
+  task.enqueue(new FnRequest([] { return 1; }), "TaskTest::failing");
+  std::atomic<bool> bAfter{false};
+  task.enqueue(new FnRequest([&bAfter] {
+                 bAfter = true;
+                 return 0;
+               }),
+               nullptr);
+  ASSERT_TRUE(waitFor([&bAfter] { return bAfter.load(); }));
+  task.stop();
+  task.waitUntilDone();
+  EXPECT_EQ((std::vector<std::string>{"Test Task : method request TaskTest::failing failed "
+                                      "with status 1"}),
+            capture.messages(LogLevel::WARN));
+}
+
+TEST(TaskQueueing, HundredThousandRequestsQueuedBehindABlockedRequestAreAcceptedAndServed) {
+  StaticReactorTaskImpl task;
+  ASSERT_TRUE(task.start());
+  Gate gate(std::chrono::seconds(200));
+  task.enqueue(new FnRequest([&gate] { return gate.passThrough(); }), "TaskTest::gate");
+  ASSERT_TRUE(waitFor([&gate] { return gate.entered(); }));
+
+  constexpr int kREQUESTS = 100000;
+  std::atomic<int> iServed{0};
+  std::atomic<int> iAccepted{0};
+  std::atomic<bool> bProducerDone{false};
+  // Queued from another thread: a queue that blocked its senders would hang it, not us.
+  std::thread producer([&] {
+    for (int i = 0; i < kREQUESTS; ++i) {
+      if (task.enqueue(new FnRequest([&iServed] {
+                         ++iServed;
+                         return 0;
+                       }),
+                       "TaskTest::burst")) {
+        ++iAccepted;
+      }
+    }
+    bProducerDone = true;
+  });
+  const bool bQueuedWithoutBlocking =
+      waitFor([&] { return bProducerDone.load(); }, std::chrono::milliseconds(100000));
+  EXPECT_TRUE(bQueuedWithoutBlocking);
+  EXPECT_EQ(0, iServed.load());  // all of them were queued while the task was held
+  gate.open();
+  producer.join();
+  EXPECT_EQ(kREQUESTS, iAccepted.load());
+  ASSERT_TRUE(waitFor([&] { return iServed == kREQUESTS; }, std::chrono::milliseconds(60000)));
+  task.stop();
+  task.waitUntilDone();
+}
+
+TEST(TaskQueueing, ATaskQueueingThousandsToItselfDoesNotDeadlock) {
+  StaticReactorTaskImpl task;
+  ASSERT_TRUE(task.start());
+  constexpr int kREQUESTS = 5000;
+  std::atomic<int> iServed{0};
+  std::atomic<int> iAccepted{0};
+  task.enqueue(new FnRequest([&] {
+                 for (int i = 0; i < kREQUESTS; ++i) {
+                   if (task.enqueue(new FnRequest([&iServed] {
+                                      ++iServed;
+                                      return 0;
+                                    }),
+                                    "TaskTest::self")) {
+                     ++iAccepted;
+                   }
+                 }
+                 return 0;
+               }),
+               "TaskTest::selfQueueing");
+  ASSERT_TRUE(waitFor([&] { return iServed == kREQUESTS; }));
+  EXPECT_EQ(kREQUESTS, iAccepted.load());
+  task.stop();
+  task.waitUntilDone();
+}
+
+TEST(TaskQueueing, EnqueueMisuseIsAnAssertionAndTheRequestIsNotLeaked) {
+  AssertionRecorder recorder;
+  StaticReactorTaskImpl task;
+  EXPECT_FALSE(Task::enqueue(task.getActivationQueue(), nullptr, "TaskTest::null"));
+  std::atomic<int> iDestroyed{0};
+  EXPECT_FALSE(Task::enqueue(nullptr, new FnRequest([] { return 0; }, &iDestroyed), "x"));
+  EXPECT_EQ(1, iDestroyed.load());
+  EXPECT_EQ((std::vector<std::string>{"in_pRequest != 0", "in_pQueue != 0"}),
+            recorder.expressions());
+}
+
+// Counts what the two allocators of a task serve.
+class CountingAllocator : public ACE_New_Allocator {
+ public:
+  void* malloc(size_t in_uiBytes) override {
+    ++m_iAllocated;
+    return ACE_New_Allocator::malloc(in_uiBytes);
+  }
+  void free(void* in_pMemory) override {
+    if (in_pMemory != nullptr) ++m_iFreed;
+    ACE_New_Allocator::free(in_pMemory);
+  }
+  std::atomic<int> m_iAllocated{0};
+  std::atomic<int> m_iFreed{0};
+};
+
+TEST(TaskQueueing, BothBlocksOfEveryRequestComeFromTheGivenAllocators) {
+  CountingAllocator blockAllocator;
+  CountingAllocator dataBlockAllocator;
+  {
+    StaticReactorTaskImpl task(&blockAllocator, &dataBlockAllocator);
+    std::atomic<int> iServed{0};
+    for (int i = 0; i < 10; ++i) {
+      task.enqueue(new FnRequest([&iServed] {
+                     ++iServed;
+                     return 0;
+                   }),
+                   "TaskTest::counted");
+    }
+    EXPECT_EQ(10, blockAllocator.m_iAllocated.load());
+    EXPECT_EQ(10, dataBlockAllocator.m_iAllocated.load());
+    ASSERT_TRUE(task.start());
+    ASSERT_TRUE(waitFor([&] { return iServed == 10; }));
+    task.stop();
+    task.waitUntilDone();
+  }
+  // Everything the queue took (the control requests included) was given back.
+  EXPECT_EQ(blockAllocator.m_iAllocated.load(), blockAllocator.m_iFreed.load());
+  EXPECT_EQ(dataBlockAllocator.m_iAllocated.load(), dataBlockAllocator.m_iFreed.load());
+}
+
+// ---------------------------------------------------------------------------------------
+
+TEST(TaskLifeCycle, StopServesPendingWorkCallsTheHooksInOrderAndThenRefusesWork) {
+  Recorder recorder;
+  RecordingTask task(recorder);
+  StateObserver observer;
+  ASSERT_TRUE(task.addTaskObserver(&observer));
+  ASSERT_TRUE(task.start());
+  Gate gate;
+  task.enqueue(new FnRequest([&] {
+                 recorder.record("A");
+                 return gate.passThrough();
+               }),
+               "TaskTest::gate");
+  ASSERT_TRUE(waitFor([&gate] { return gate.entered(); }));
+  task.enqueueRecord("B");
+  ASSERT_TRUE(task.stop());
+  task.enqueueRecord("C");
+  gate.open();
+  ASSERT_TRUE(task.waitUntilDone());
+
+  EXPECT_EQ((std::vector<std::string>{"svcEntry", "A", "B", "stop:STOPPING", "C", "stopCompleted",
+                                      "close"}),
+            recorder.events());
+  EXPECT_EQ((std::vector<int>{Task::STARTING_STATE, Task::RUNNING_STATE, Task::STOPPING_STATE,
+                              Task::IDLE_STATE}),
+            observer.states());
+  EXPECT_EQ(Task::IDLE_STATE, task.getTaskState());
+
+  std::atomic<int> iDestroyed{0};
+  EXPECT_FALSE(task.enqueueRecord("late", &iDestroyed));
+  EXPECT_EQ(1, iDestroyed.load());
+  EXPECT_FALSE(task.stop());
+  EXPECT_FALSE(task.kill());
+}
+
+TEST(TaskLifeCycle, ADeferredStopKeepsServingAndLosesNothingAcceptedBeforeCompletion) {
+  Recorder recorder;
+  RecordingTask task(recorder, true);
+  ASSERT_TRUE(task.start());
+  {
+    AssertionRecorder assertions;
+    EXPECT_FALSE(task.stopCompleted());  // not stopping yet
+    EXPECT_EQ(1u, assertions.count("getTaskState() == STOPPING_STATE"));
+  }
+  ASSERT_TRUE(task.stop());
+  ASSERT_TRUE(waitFor([&task] { return task.getTaskState() == Task::STOPPING_STATE; }));
+  // Stopping, not completed: the task still serves.
+  ASSERT_TRUE(runOnTask(task, [&] { recorder.record("while stopping"); }));
+
+  Gate gate;
+  task.enqueue(new FnRequest([&gate] { return gate.passThrough(); }), "TaskTest::gate");
+  ASSERT_TRUE(waitFor([&gate] { return gate.entered(); }));
+  ASSERT_TRUE(task.stopCompleted());
+  EXPECT_TRUE(task.enqueueRecord("D"));  // accepted before the completion is served
+  gate.open();
+  ASSERT_TRUE(task.waitUntilDone());
+
+  EXPECT_EQ((std::vector<std::string>{"svcEntry", "stop:STOPPING", "while stopping",
+                                      "stopCompleted", "D", "close"}),
+            recorder.events());
+  std::atomic<int> iDestroyed{0};
+  EXPECT_FALSE(task.enqueueRecord("E", &iDestroyed));
+  EXPECT_EQ(1, iDestroyed.load());
+}
+
+TEST(TaskLifeCycle, KillGoesAheadOfPendingWorkAndDestroysItUnserved) {
+  Recorder recorder;
+  RecordingTask task(recorder);
+  ASSERT_TRUE(task.start());
+  Gate gate;
+  task.enqueue(new FnRequest([&] {
+                 recorder.record("A");
+                 return gate.passThrough();
+               }),
+               "TaskTest::gate");
+  ASSERT_TRUE(waitFor([&gate] { return gate.entered(); }));
+  std::atomic<int> iDestroyed{0};
+  task.enqueueRecord("B", &iDestroyed);
+  task.enqueueRecord("C", &iDestroyed);
+  ASSERT_TRUE(task.kill());
+  gate.open();
+  ASSERT_TRUE(task.waitUntilDone());
+
+  EXPECT_EQ((std::vector<std::string>{"svcEntry", "A", "kill", "close"}), recorder.events());
+  EXPECT_EQ(2, iDestroyed.load());
+  EXPECT_EQ(Task::IDLE_STATE, task.getTaskState());
+  EXPECT_FALSE(task.enqueueRecord("late", &iDestroyed));
+  EXPECT_EQ(3, iDestroyed.load());
+}
+
+TEST(TaskLifeCycle, ATaskThatIsNotRunningRefusesStopAndKillAndIsDoneAtOnce) {
+  StaticReactorTaskImpl task;
+  EXPECT_EQ(Task::IDLE_STATE, task.getTaskState());
+  EXPECT_FALSE(task.stop());
+  EXPECT_FALSE(task.kill());
+  EXPECT_TRUE(task.waitUntilDone());
+  EXPECT_TRUE(task.isAcceptingWork());  // work queued before start waits for the thread
+}
+
+TEST(TaskLifeCycle, WaitingOrStartingFromTheTaskThreadItselfIsAnAssertion) {
+  AssertionRecorder assertions;
+  StaticReactorTaskImpl task;
+  ASSERT_TRUE(task.start());
+  bool bWaited = true;
+  bool bStarted = false;
+  ASSERT_TRUE(runOnTask(task, [&] {
+    bWaited = task.waitUntilDone();
+    bStarted = task.start();  // already running: nothing to do
+  }));
+  EXPECT_FALSE(bWaited);
+  EXPECT_TRUE(bStarted);
+  EXPECT_EQ((std::vector<std::string>{"!isTaskThread()"}), assertions.expressions());
+  task.stop();
+  task.waitUntilDone();
+}
+
+TEST(TaskLifeCycle, ATaskStartsAgainAfterItsThreadHasLeft) {
+  Recorder recorder;
+  RecordingTask task(recorder);
+  for (int iRun = 0; iRun < 3; ++iRun) {
+    ASSERT_TRUE(task.start());
+    EXPECT_TRUE(task.start());  // counted once
+    ASSERT_TRUE(runOnTask(task, [&recorder, iRun] { recorder.record("run" + std::to_string(iRun)); }));
+    ASSERT_TRUE(task.stop());
+    ASSERT_TRUE(task.waitUntilDone());
+  }
+  EXPECT_EQ((std::vector<std::string>{
+                "svcEntry", "run0", "stop:STOPPING", "stopCompleted", "close",
+                "svcEntry", "run1", "stop:STOPPING", "stopCompleted", "close",
+                "svcEntry", "run2", "stop:STOPPING", "stopCompleted", "close"}),
+            recorder.events());
+}
+
+TEST(TaskLifeCycle, ObserversAreToldUntilRemoved) {
+  AssertionRecorder assertions;
+  StaticReactorTaskImpl task;
+  StateObserver observer;
+  EXPECT_FALSE(task.addTaskObserver(nullptr));
+  EXPECT_TRUE(task.addTaskObserver(&observer));
+  EXPECT_FALSE(task.addTaskObserver(&observer));
+  task.setTaskState(Task::RUNNING_STATE);
+  task.setTaskState(Task::RUNNING_STATE);  // no change, no call
+  EXPECT_TRUE(task.removeTaskObserver(&observer));
+  EXPECT_FALSE(task.removeTaskObserver(&observer));
+  task.setTaskState(Task::IDLE_STATE);
+  task.setTaskState(7);
+  EXPECT_EQ((std::vector<int>{Task::RUNNING_STATE}), observer.states());
+  EXPECT_EQ(Task::IDLE_STATE, task.getTaskState());
+  EXPECT_EQ((std::vector<std::string>{"in_pObserver != 0",
+                                      "in_iState >= IDLE_STATE && in_iState <= STOPPING_STATE"}),
+            assertions.expressions());
+}
+
+// ---------------------------------------------------------------------------------------
+
+// Deletes a task on another thread so that a destructor that hangs fails the test.
+bool destroyWithin(std::function<void()> in_destroy) {
+  auto pDone = std::make_shared<std::atomic<bool>>(false);
+  std::thread destroyer([in_destroy, pDone] {
+    in_destroy();
+    *pDone = true;
+  });
+  const bool bDone = waitFor([pDone] { return pDone->load(); });
+  if (bDone) {
+    destroyer.join();
+  } else {
+    destroyer.detach();
+  }
+  return bDone;
+}
+
+TEST(TaskDestruction, DestroyingARunningTaskKillsItAndWaitsForItsThread) {
+  StateObserver observer;
+  auto* pTask = new StaticReactorTaskImpl();
+  pTask->addTaskObserver(&observer);
+  ASSERT_TRUE(pTask->start());
+  ASSERT_TRUE(waitFor([pTask] { return pTask->getTaskState() == Task::RUNNING_STATE; }));
+  std::atomic<int> iDestroyed{0};
+  pTask->enqueue(new FnRequest([] { return 0; }, &iDestroyed), "TaskTest::pending");
+
+  ASSERT_TRUE(destroyWithin([pTask] { delete pTask; }));
+  EXPECT_EQ(1, iDestroyed.load());  // served or deleted unserved, never leaked
+  EXPECT_EQ(Task::IDLE_STATE, observer.states().back());
+}
+
+TEST(TaskDestruction, ADerivedTaskKilledFromItsDestructorStillRunsItsOwnKillHook) {
+  Recorder recorder;
+  auto* pTask = new RecordingTask(recorder);
+  ASSERT_TRUE(pTask->start());
+  ASSERT_TRUE(runOnTask(*pTask, [] {}));
+  ASSERT_TRUE(destroyWithin([pTask] { delete pTask; }));
+  EXPECT_EQ((std::vector<std::string>{"svcEntry", "kill", "close"}), recorder.events());
+}
+
+TEST(TaskDestruction, ATaskThatNeverRanDeletesItsQueuedRequestsUnserved) {
+  std::atomic<int> iDestroyed{0};
+  std::atomic<int> iCalled{0};
+  {
+    StaticReactorTaskImpl task;
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_TRUE(task.enqueue(new FnRequest(
+                                   [&iCalled] {
+                                     ++iCalled;
+                                     return 0;
+                                   },
+                                   &iDestroyed),
+                               "TaskTest::neverServed"));
+    }
+  }
+  EXPECT_EQ(3, iDestroyed.load());
+  EXPECT_EQ(0, iCalled.load());
+}
+
+// ---------------------------------------------------------------------------------------
+
+TEST(TaskObjectProxy, DrawsItsIdQueuesToTheTaskAndGivesTheIdBackOnce) {
+  HashIDGenerator generator(false);
+  StaticReactorTaskImpl task;
+  ASSERT_TRUE(task.start());
+  {
+    TaskObjectProxyNoT first(generator, task.getActivationQueue());
+    TaskObjectProxyNoT second(generator, task.getActivationQueue());
+    EXPECT_EQ(0u, first.getID());
+    EXPECT_EQ(1u, second.getID());
+    EXPECT_EQ(2u, generator.numIDsInUse());
+
+    std::atomic<bool> bServed{false};
+    EXPECT_TRUE(first.enqueue(new FnRequest([&bServed] {
+                                bServed = true;
+                                return 0;
+                              }),
+                              "TaskTest::proxy"));
+    EXPECT_TRUE(waitFor([&bServed] { return bServed.load(); }));
+
+    first.proxyDestruction();
+    first.proxyDestruction();
+    EXPECT_EQ(1u, generator.numIDsInUse());
+    second.proxyDestruction();
+    EXPECT_EQ(0u, generator.numIDsInUse());
+  }
+  task.stop();
+  task.waitUntilDone();
+  TaskObjectProxyNoT late(generator, task.getActivationQueue());
+  std::atomic<int> iDestroyed{0};
+  EXPECT_FALSE(late.enqueue(new FnRequest([] { return 0; }, &iDestroyed), "TaskTest::late"));
+  EXPECT_EQ(1, iDestroyed.load());
+  late.proxyDestruction();
+}
+
+}  // namespace
+}  // namespace Omvera
