@@ -3,19 +3,22 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CTEST = ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build demo test test-normal test-asan test-tsan bench clean
+.PHONY: all deps configure build demo test test-normal test-asan test-tsan bench clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B build -G Ninja -DTIDEWAVE_WERROR=ON -DTIDEWAVE_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build build -j $(JOBS)
 
 # Builds and runs the gateway simulator with the sample configuration.
-demo: build
+demo: configure
+	cmake --build build -j $(JOBS) --target tidewave-gwsim
 	TIDEWAVE_CONFIG=$(CURDIR)/config/tidewave.properties ./build/tools/tidewave-gwsim
 
 # The whole suite: normal build, AddressSanitizer+UBSan build, and the threaded tests
