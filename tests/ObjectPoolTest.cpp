@@ -1,0 +1,356 @@
+// Object pools: reuse, giving back, the accounting checked at destruction, the per-thread
+// proxy containers and their id generators.
+// TIDEWAVE_THREADED_TEST
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+
+#include <atomic>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/AssertionRecorder.h"
+#include "support/LogCapture.h"
+#include "tidewave/ObjectPool.h"
+#include "tidewave/TSTaskObjectPool.h"
+
+namespace Omvera {
+namespace {
+
+using Test::AssertionRecorder;
+using Test::LogCapture;
+
+const char* const POOL_LOGGER = "tidewave.infra.StackObjectPool";
+
+// A pooled object that counts its constructions and destructions.
+class Widget {
+ public:
+  Widget() { ++s_iConstructed; }
+  virtual ~Widget() { ++s_iDestroyed; }
+  Widget(const Widget&) = delete;
+  Widget& operator=(const Widget&) = delete;
+
+  static void resetCounts() {
+    s_iConstructed = 0;
+    s_iDestroyed = 0;
+  }
+  static std::atomic<int> s_iConstructed;
+  static std::atomic<int> s_iDestroyed;
+};
+std::atomic<int> Widget::s_iConstructed{0};
+std::atomic<int> Widget::s_iDestroyed{0};
+
+// The class a pool of Widget handles builds; has its own allocator, as the call endpoints do.
+class PooledWidget : public Widget {
+ public:
+  int m_iPayload = 7;
+  OMVERA_CLASS_ALLOCATOR(PooledWidget, "ObjectPoolTest")
+};
+
+using WidgetHandle = CountedObjPtr<Widget>;
+using WidgetStackPool = StackObjectPool<Widget, PooledWidget>;
+using WidgetTSPool = TSTaskObjectPool<Widget, PooledWidget>;
+
+class ObjectPoolFixture : public ::testing::Test {
+ protected:
+  void SetUp() override { Widget::resetCounts(); }
+  CachedLLLogger m_logger{POOL_LOGGER};
+};
+
+using StackObjectPoolTest = ObjectPoolFixture;
+using TSTaskObjectPoolTest = ObjectPoolFixture;
+
+TEST_F(StackObjectPoolTest, HandsBackTheSameObjectInsteadOfBuildingAnother) {
+  AssertionRecorder assertions;
+  WidgetStackPool pool(m_logger);
+
+  WidgetHandle pFirst = pool.getObject();
+  ASSERT_FALSE(pFirst.isNull());
+  EXPECT_EQ(7, static_cast<PooledWidget*>(pFirst.get())->m_iPayload);
+  EXPECT_EQ(1u, pool.getNumNewObject());
+  EXPECT_EQ(1u, pool.getNumObjectOut());
+  Widget* pRaw = pFirst.get();
+
+  EXPECT_TRUE(pool.takeBack(pFirst));
+  EXPECT_TRUE(pFirst.isNull());
+  EXPECT_EQ(1u, pool.getNumUnusedObject());
+  EXPECT_EQ(0u, pool.getNumObjectOut());
+
+  WidgetHandle pAgain = pool.getObject();
+  EXPECT_EQ(pRaw, pAgain.get());
+  EXPECT_EQ(1u, pool.getNumNewObject());
+  EXPECT_EQ(1, Widget::s_iConstructed.load());
+  EXPECT_EQ(0u, pool.getNumUnusedObject());
+  EXPECT_TRUE(pool.takeBack(pAgain));
+  EXPECT_EQ(0u, assertions.count());
+}
+
+TEST_F(StackObjectPoolTest, ReusesTheMostRecentlyGivenBackObjectFirst) {
+  WidgetStackPool pool(m_logger);
+  WidgetHandle pA = pool.getObject();
+  WidgetHandle pB = pool.getObject();
+  Widget* pRawA = pA.get();
+  Widget* pRawB = pB.get();
+  ASSERT_NE(pRawA, pRawB);
+  EXPECT_EQ(2u, pool.getNumNewObject());
+
+  pool.takeBack(pA);
+  pool.takeBack(pB);
+  WidgetHandle pFirst = pool.getObject();
+  WidgetHandle pSecond = pool.getObject();
+  EXPECT_EQ(pRawB, pFirst.get());
+  EXPECT_EQ(pRawA, pSecond.get());
+  EXPECT_EQ(2, Widget::s_iConstructed.load());
+  pool.takeBack(pFirst);
+  pool.takeBack(pSecond);
+}
+
+TEST_F(StackObjectPoolTest, TakeBackOfASharedOrNullHandleOnlyDropsTheCallersHold) {
+  LogCapture capture(POOL_LOGGER, LogLevel::WARN);
+  AssertionRecorder assertions;
+  WidgetStackPool pool(m_logger);
+  WidgetHandle pHandle = pool.getObject();
+  WidgetHandle pOther = pHandle;
+
+  EXPECT_FALSE(pool.takeBack(pHandle));
+  EXPECT_TRUE(pHandle.isNull());
+  EXPECT_EQ(0u, pool.getNumUnusedObject());
+  EXPECT_TRUE(pOther.unique());
+  EXPECT_EQ(0, Widget::s_iDestroyed.load());
+
+  // The object is not pooled: its last holder deletes it.
+  pOther.reset();
+  EXPECT_EQ(1, Widget::s_iDestroyed.load());
+
+  WidgetHandle pEmpty;
+  EXPECT_FALSE(pool.takeBack(pEmpty));
+  // A handle that kept its count block after `= nullptr` is null too.
+  WidgetHandle pCleared = pool.getObject();
+  pCleared = static_cast<Widget*>(nullptr);
+  EXPECT_FALSE(pool.takeBack(pCleared));
+  EXPECT_TRUE(pCleared.isNull());
+  EXPECT_EQ(0u, pool.getNumUnusedObject());
+  EXPECT_EQ(0u, assertions.count());
+}
+
+TEST_F(StackObjectPoolTest, DestructionWarnsAboutObjectsNeverGivenBackAndDeletesIdleOnes) {
+  LogCapture capture(POOL_LOGGER, LogLevel::TRACE);
+  WidgetHandle pKept;
+  {
+    WidgetStackPool pool(m_logger);
+    pKept = pool.getObject();
+    WidgetHandle pIdle = pool.getObject();
+    pool.takeBack(pIdle);
+  }
+  EXPECT_TRUE(capture.contains(LogLevel::WARN,
+                               "it looks like you did not put back 1 object(s) in a StackObjectPool"));
+  EXPECT_TRUE(capture.contains(LogLevel::DEBUG, "m_unusedObjStack.size() = 1"));
+  EXPECT_TRUE(capture.contains(LogLevel::DEBUG, "m_unusedObjStack.size() = 0"));
+  // The idle object went with the pool; the one handed out outlives it.
+  EXPECT_EQ(1, Widget::s_iDestroyed.load());
+  EXPECT_FALSE(pKept.isNull());
+  pKept.reset();
+  EXPECT_EQ(2, Widget::s_iDestroyed.load());
+}
+
+TEST_F(StackObjectPoolTest, AForeignObjectGivenBackIsReportedWhenTheStackIsCleared) {
+  LogCapture capture(POOL_LOGGER, LogLevel::WARN);
+  AssertionRecorder assertions;
+  WidgetStackPool pool(m_logger);
+  WidgetHandle pForeign(new PooledWidget());
+  EXPECT_TRUE(pool.takeBack(pForeign));
+  EXPECT_EQ(0u, pool.getNumObjectOut());  // never below zero
+
+  pool.clearStack();
+  EXPECT_EQ(1u, assertions.count("m_uiNumNewObject >= m_unusedObjStack.size()"));
+  EXPECT_EQ("ObjectPool", assertions.records().at(0).m_strModule);
+  EXPECT_EQ(0u, pool.getNumUnusedObject());
+  EXPECT_EQ(0u, pool.getNumNewObject());
+  EXPECT_EQ(1, Widget::s_iDestroyed.load());
+}
+
+// ---- TSTaskObjectPool and its ProxyData containers ----
+
+TEST_F(TSTaskObjectPoolTest, InsertGrowsTheContainerAndLooksUpByProxyId) {
+  LogCapture capture(POOL_LOGGER, LogLevel::WARN);
+  AssertionRecorder assertions;
+  WidgetTSPool pool;
+  LimitedObjPtr<TaskObjectContainer<Widget>> pContainer;
+  LimitedObjPtr<IDGenerator> pIDGenerator;
+  pool.getObjContainerAndIDGenerator(pContainer, pIDGenerator);
+  ASSERT_FALSE(pContainer.isNull());
+  ASSERT_FALSE(pIDGenerator.isNull());
+
+  EXPECT_TRUE(pContainer->getObject(0).isNull());
+  WidgetHandle pObj = pool.getObject();
+  EXPECT_TRUE(pContainer->insertObject(5, pObj));
+  EXPECT_EQ(pObj, pContainer->getObject(5));
+  EXPECT_TRUE(pContainer->getObject(4).isNull());
+  EXPECT_TRUE(pContainer->getObject(6).isNull());
+  EXPECT_TRUE(pContainer->getObject(1000000).isNull());
+  EXPECT_EQ(0u, assertions.count());
+
+  // A null handle is refused and leaves the entry as it was.
+  EXPECT_FALSE(pContainer->insertObject(5, WidgetHandle()));
+  ASSERT_EQ(1u, assertions.count("! in_pObj.isNull()"));
+  EXPECT_EQ("TSTaskObjectPool", assertions.records().at(0).m_strModule);
+  EXPECT_EQ(pObj, pContainer->getObject(5));
+}
+
+TEST_F(TSTaskObjectPoolTest, InsertAtAnOccupiedIdGivesTheOldObjectBackToThePool) {
+  WidgetTSPool pool;
+  LimitedObjPtr<TaskObjectContainer<Widget>> pContainer;
+  LimitedObjPtr<IDGenerator> pIDGenerator;
+  pool.getObjContainerAndIDGenerator(pContainer, pIDGenerator);
+
+  WidgetHandle pOld = pool.getObject();
+  Widget* pRawOld = pOld.get();
+  pContainer->insertObject(0, pOld);
+  pOld.reset();  // the container is now the only holder
+  WidgetHandle pNew = pool.getObject();
+  pContainer->insertObject(0, pNew);
+
+  EXPECT_EQ(pNew, pContainer->getObject(0));
+  EXPECT_EQ(1u, pool.getNumUnusedObject());
+  EXPECT_EQ(0, Widget::s_iDestroyed.load());
+  WidgetHandle pReused = pool.getObject();
+  EXPECT_EQ(pRawOld, pReused.get());
+  pool.takeBack(pReused);
+}
+
+TEST_F(TSTaskObjectPoolTest, ReleaseReturnsTheLastHoldToThePoolAndOnlyDropsAShared) {
+  LogCapture capture(POOL_LOGGER, LogLevel::WARN);
+  AssertionRecorder assertions;
+  WidgetTSPool pool;
+  LimitedObjPtr<TaskObjectContainer<Widget>> pContainer;
+  LimitedObjPtr<IDGenerator> pIDGenerator;
+  pool.getObjContainerAndIDGenerator(pContainer, pIDGenerator);
+
+  WidgetHandle pShared = pool.getObject();
+  pContainer->insertObject(0, pShared);
+  pContainer->insertObject(1, pool.getObject());
+
+  pContainer->releaseObject(1);
+  EXPECT_TRUE(pContainer->getObject(1).isNull());
+  EXPECT_EQ(1u, pool.getNumUnusedObject());
+
+  pContainer->releaseObject(0);  // pShared still holds it: not pooled
+  EXPECT_TRUE(pContainer->getObject(0).isNull());
+  EXPECT_EQ(1u, pool.getNumUnusedObject());
+  EXPECT_TRUE(pShared.unique());
+
+  pContainer->releaseObject(0);   // already empty
+  pContainer->releaseObject(99);  // beyond the container
+  EXPECT_EQ(1u, pool.getNumUnusedObject());
+  EXPECT_EQ(0u, assertions.count());
+}
+
+TEST_F(TSTaskObjectPoolTest, DestructionGivesRegisteredObjectsBackBeforeCheckingTheCount) {
+  LogCapture capture(POOL_LOGGER, LogLevel::TRACE);
+  unsigned long ulThreadID = static_cast<unsigned long>(pthread_self());
+  {
+    WidgetTSPool pool;
+    LimitedObjPtr<TaskObjectContainer<Widget>> pContainer;
+    LimitedObjPtr<IDGenerator> pIDGenerator;
+    pool.getObjContainerAndIDGenerator(pContainer, pIDGenerator);
+    pContainer->insertObject(0, pool.getObject());
+    pContainer->insertObject(3, pool.getObject());
+  }
+  EXPECT_TRUE(capture.messages(LogLevel::WARN).empty());
+  EXPECT_EQ(2, Widget::s_iDestroyed.load());
+  EXPECT_TRUE(capture.contains(
+      LogLevel::DEBUG,
+      "just cleared the obj vector for ProxyData with thread_id = " + std::to_string(ulThreadID)));
+  EXPECT_TRUE(capture.contains(
+      LogLevel::TRACE,
+      "m_objVector cleared for proxy with thread id = " + std::to_string(ulThreadID)));
+}
+
+TEST_F(TSTaskObjectPoolTest, AnObjectHeldOutsideWhenThePoolGoesIsReported) {
+  LogCapture capture(POOL_LOGGER, LogLevel::TRACE);
+  WidgetHandle pOutside;
+  {
+    WidgetTSPool pool;
+    LimitedObjPtr<TaskObjectContainer<Widget>> pContainer;
+    LimitedObjPtr<IDGenerator> pIDGenerator;
+    pool.getObjContainerAndIDGenerator(pContainer, pIDGenerator);
+    pOutside = pool.getObject();
+    pContainer->insertObject(0, pOutside);
+  }
+  EXPECT_TRUE(capture.contains(LogLevel::WARN,
+                               "it looks like you did not put back 1 object(s) in a StackObjectPool"));
+  EXPECT_TRUE(pOutside.unique());
+  EXPECT_EQ(0, Widget::s_iDestroyed.load());
+}
+
+TEST_F(TSTaskObjectPoolTest, OneThreadAlwaysGetsItsOwnContainerAndGenerator) {
+  WidgetTSPool pool;
+  LimitedObjPtr<TaskObjectContainer<Widget>> pFirstContainer;
+  LimitedObjPtr<IDGenerator> pFirstGenerator;
+  LimitedObjPtr<TaskObjectContainer<Widget>> pSecondContainer;
+  LimitedObjPtr<IDGenerator> pSecondGenerator;
+  pool.getObjContainerAndIDGenerator(pFirstContainer, pFirstGenerator);
+  pool.getObjContainerAndIDGenerator(pSecondContainer, pSecondGenerator);
+  EXPECT_EQ(pFirstContainer, pSecondContainer);
+  EXPECT_EQ(pFirstGenerator, pSecondGenerator);
+  EXPECT_EQ(1u, pool.getNumProxyData());
+
+  // The generator hands out compact ids, lowest given-back id first.
+  EXPECT_EQ(0u, pFirstGenerator->getID());
+  EXPECT_EQ(1u, pFirstGenerator->getID());
+  EXPECT_EQ(2u, pFirstGenerator->getID());
+  pFirstGenerator->releaseID(2);
+  pFirstGenerator->releaseID(0);
+  EXPECT_EQ(0u, pFirstGenerator->getID());
+}
+
+TEST_F(TSTaskObjectPoolTest, ThreadsAskingTogetherEachGetTheirOwnContainer) {
+  WidgetTSPool pool;
+  constexpr int NUM_THREADS = 6;
+  constexpr int NUM_ROUNDS = 50;
+  std::vector<const void*> vContainers(NUM_THREADS, nullptr);
+  std::vector<const void*> vGenerators(NUM_THREADS, nullptr);
+  std::vector<int> vMismatches(NUM_THREADS, 0);
+  std::atomic<int> iReady{0};
+
+  std::vector<std::thread> vThreads;
+  for (int i = 0; i < NUM_THREADS; ++i) {
+    vThreads.emplace_back([&, i] {
+      ++iReady;
+      while (iReady.load() < NUM_THREADS) std::this_thread::yield();
+      for (int round = 0; round < NUM_ROUNDS; ++round) {
+        LimitedObjPtr<TaskObjectContainer<Widget>> pContainer;
+        LimitedObjPtr<IDGenerator> pGenerator;
+        pool.getObjContainerAndIDGenerator(pContainer, pGenerator);
+        if (round == 0) {
+          vContainers[i] = pContainer.get();
+          vGenerators[i] = pGenerator.get();
+          // Ids drawn on this thread come from this thread's own generator.
+          if (pGenerator->getID() != 0) ++vMismatches[i];
+        } else if (vContainers[i] != pContainer.get() || vGenerators[i] != pGenerator.get()) {
+          ++vMismatches[i];
+        }
+      }
+    });
+  }
+  for (auto& thread : vThreads) thread.join();
+
+  EXPECT_EQ(static_cast<std::size_t>(NUM_THREADS), pool.getNumProxyData());
+  std::set<const void*> containers(vContainers.begin(), vContainers.end());
+  std::set<const void*> generators(vGenerators.begin(), vGenerators.end());
+  EXPECT_EQ(static_cast<std::size_t>(NUM_THREADS), containers.size());
+  EXPECT_EQ(static_cast<std::size_t>(NUM_THREADS), generators.size());
+  EXPECT_EQ(0u, containers.count(nullptr));
+  for (int i = 0; i < NUM_THREADS; ++i) EXPECT_EQ(0, vMismatches[i]) << "thread " << i;
+
+  // The test thread's container is yet another one.
+  LimitedObjPtr<TaskObjectContainer<Widget>> pMine;
+  LimitedObjPtr<IDGenerator> pMyGenerator;
+  pool.getObjContainerAndIDGenerator(pMine, pMyGenerator);
+  EXPECT_EQ(0u, containers.count(pMine.get()));
+}
+
+}  // namespace
+}  // namespace Omvera

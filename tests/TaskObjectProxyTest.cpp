@@ -1,0 +1,574 @@
+// Task object proxies: proxy data identity, registration and release, method objects and
+// the event-processor proxy served by a real task.
+// TIDEWAVE_THREADED_TEST
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "support/AssertionRecorder.h"
+#include "support/LogCapture.h"
+#include "support/Wait.h"
+#include "tidewave/Cloneable.h"
+#include "tidewave/EventProcessorProxy.h"
+#include "tidewave/TSTaskObjectPool.h"
+#include "tidewave/TaskObjectProxy.h"
+#include "tidewave/infra/Task.h"
+
+namespace Omvera {
+namespace {
+
+using Test::AssertionRecorder;
+using Test::LogCapture;
+using Test::waitFor;
+
+// ---- helpers ----
+
+class FnRequest : public ACE_Method_Request {
+ public:
+  explicit FnRequest(std::function<int()> in_fn) : m_fn(std::move(in_fn)) {}
+  int call() override { return m_fn(); }
+
+ private:
+  std::function<int()> m_fn;
+};
+
+// Runs in_fn on the task thread and waits (bounded) until it has run.
+bool runOnTask(ManageableTaskImplBase& in_task, std::function<void()> in_fn) {
+  auto pDone = std::make_shared<std::atomic<bool>>(false);
+  if (!in_task.enqueue(new FnRequest([in_fn, pDone] {
+                         in_fn();
+                         *pDone = true;
+                         return 0;
+                       }),
+                       "TaskObjectProxyTest::runOnTask")) {
+    return false;
+  }
+  return waitFor([pDone] { return pDone->load(); });
+}
+
+// Holds the task thread inside a request until opened (10 s at most).
+class Gate {
+ public:
+  void open() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bOpen = true;
+    m_condition.notify_all();
+  }
+  bool enqueueOn(ManageableTaskImplBase& in_task) {
+    return in_task.enqueue(new FnRequest([this] {
+                             m_bEntered = true;
+                             std::unique_lock<std::mutex> lock(m_mutex);
+                             m_condition.wait_for(lock, std::chrono::seconds(10),
+                                                  [this] { return m_bOpen; });
+                             return 0;
+                           }),
+                           "TaskObjectProxyTest::gate");
+  }
+  bool entered() const { return m_bEntered; }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_condition;
+  bool m_bOpen = false;
+  std::atomic<bool> m_bEntered{false};
+};
+
+// A task-side object: records the values handed to it and the thread that touched it.
+class Target {
+ public:
+  Target() = default;
+  virtual ~Target() { ++s_iDestroyed; }
+  void append(int in_iValue) {
+    m_vValues.push_back(in_iValue);
+    m_threadIDs.push_back(std::this_thread::get_id());
+  }
+  std::vector<int> m_vValues;
+  std::vector<std::thread::id> m_threadIDs;
+  static std::atomic<int> s_iDestroyed;
+};
+std::atomic<int> Target::s_iDestroyed{0};
+
+using TargetPool = TSTaskObjectPool<Target>;
+using TargetContainer = TaskObjectContainer<Target>;
+
+// The statuses answered by method objects, in serving order.
+class StatusLog {
+ public:
+  void record(int in_iValue, int in_iStatus) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_vEntries.emplace_back(in_iValue, in_iStatus);
+  }
+  std::vector<std::pair<int, int>> entries() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_vEntries;
+  }
+  std::size_t size() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_vEntries.size();
+  }
+
+ private:
+  mutable std::mutex m_mutex;
+  std::vector<std::pair<int, int>> m_vEntries;
+};
+
+// Appends its value to the target; records the status that call() answers.
+class Append_MO : public MethodObject<Target> {
+ public:
+  Append_MO(unsigned long in_ulProxyID, LimitedObjPtr<TargetContainer> in_pContainer,
+            int in_iValue, StatusLog& in_log)
+      : MethodObject<Target>(in_ulProxyID, in_pContainer), m_iValue(in_iValue), m_log(in_log) {}
+  int call() override {
+    const int iStatus = MethodObject<Target>::call();
+    m_log.record(m_iValue, iStatus);
+    return iStatus;
+  }
+
+ protected:
+  int call_i(CountedObjPtr<Target> in_pTarget) override {
+    in_pTarget->append(m_iValue);
+    return 0;
+  }
+
+ private:
+  const int m_iValue;
+  StatusLog& m_log;
+};
+
+// A container that only counts what is asked of it.
+class CountingContainer : public TargetContainer {
+ public:
+  void releaseObject(unsigned long in_ulObjectID) override {
+    ++m_iReleases;
+    m_ulLastID = in_ulObjectID;
+  }
+  CountedObjPtr<Target> getObject(unsigned long) override { return CountedObjPtr<Target>(); }
+  bool insertObject(unsigned long in_ulObjectID, const CountedObjPtr<Target>&) override {
+    ++m_iInserts;
+    m_ulLastID = in_ulObjectID;
+    return true;
+  }
+  int m_iReleases = 0;
+  int m_iInserts = 0;
+  unsigned long m_ulLastID = 0;
+};
+
+// ---- proxy data ----
+
+TEST(TaskObjectProxyData, TheActiveFlagIsNotPartOfTheIdentity) {
+  CountingContainer container;
+  CountingContainer otherContainer;
+  TaskObjectProxyData<Target> active(&container, 3);
+  TaskObjectProxyData<Target> disabled(active);
+  disabled.disableProxy();
+  ASSERT_TRUE(active.proxyActive());
+  ASSERT_FALSE(disabled.proxyActive());
+
+  EXPECT_TRUE(active == disabled);
+  EXPECT_TRUE(proxyDataEqual(active, disabled));
+  EXPECT_TRUE(TaskObjectProxyData<Target>::DataCompare()(active, disabled));
+  EXPECT_EQ(active.hash(), disabled.hash());
+  EXPECT_EQ(std::hash<TaskObjectProxyData<Target>>()(active),
+            TaskObjectProxyData<Target>::HashFunc()(disabled));
+
+  EXPECT_FALSE(active == TaskObjectProxyData<Target>(&container, 4));
+  EXPECT_FALSE(active == TaskObjectProxyData<Target>(&otherContainer, 3));
+  EXPECT_TRUE(active != TaskObjectProxyData<Target>(&otherContainer, 3));
+
+  // A key disabled after insertion still finds its entry.
+  std::unordered_map<TaskObjectProxyData<Target>, int, TaskObjectProxyData<Target>::HashFunc,
+                     TaskObjectProxyData<Target>::DataCompare>
+      hash;
+  hash[active] = 42;
+  hash[TaskObjectProxyData<Target>(&container, 4)] = 43;
+  EXPECT_EQ(42, hash.at(disabled));
+  EXPECT_EQ(2u, hash.size());
+
+  // Only 16 bits of the id enter the hash: ids 65536 apart collide but stay different keys.
+  TaskObjectProxyData<Target> wrapped(&container, 3 + 0x10000);
+  EXPECT_EQ(active.hash(), wrapped.hash());
+  EXPECT_FALSE(active == wrapped);
+}
+
+TEST(TaskObjectProxyData, TextFormNamesContainerIdAndState) {
+  CountingContainer container;
+  TaskObjectProxyData<Target> data(&container, 9);
+  std::ostringstream address;
+  address << static_cast<const void*>(static_cast<TaskObjectContainer<Target>*>(&container));
+
+  std::ostringstream text;
+  text << data;
+  EXPECT_EQ("(" + address.str() + ",9,active)", text.str());
+  std::ostringstream emptyText;
+  emptyText << TaskObjectProxyData<Target>();
+  EXPECT_EQ("(0,0,disabled)", emptyText.str());
+}
+
+TEST(TaskObjectProxyData, OnlyActiveDataWithAContainerRegistersAndReleases) {
+  CountingContainer container;
+  TaskObjectProxyData<Target> data(&container, 5);
+  CountedObjPtr<Target> pTarget(new Target());
+
+  EXPECT_TRUE(data.insertObject(pTarget));
+  EXPECT_EQ(1, container.m_iInserts);
+  EXPECT_EQ(5u, container.m_ulLastID);
+
+  data.disableProxy();
+  data.disableProxy();
+  EXPECT_EQ(1, container.m_iReleases);
+
+  // Disabled data neither registers nor releases.
+  EXPECT_FALSE(data.insertObject(pTarget));
+  EXPECT_EQ(1, container.m_iInserts);
+
+  // Neither does data without a container.
+  TaskObjectProxyData<Target> empty;
+  EXPECT_FALSE(empty.insertObject(pTarget));
+  empty.disableProxy();
+  EXPECT_FALSE(empty.proxyActive());
+}
+
+// ---- method objects on a real task ----
+
+class TaskFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Target::s_iDestroyed = 0;
+    m_task.setTaskName("Proxy Test Task");
+    ASSERT_TRUE(m_task.start());
+    ASSERT_TRUE(runOnTask(m_task, [this] { m_taskThread = std::this_thread::get_id(); }));
+  }
+  void TearDown() override {
+    m_task.stop();
+    m_task.waitUntilDone();
+  }
+
+  // Pools warn at destruction about objects deleted outside them; some tests do that.
+  LogCapture m_poolLog{"tidewave.infra.StackObjectPool", LogLevel::WARN};
+  // Declared before the task so that the task (and its thread) goes first.
+  TargetPool m_pool;
+  StaticReactorTaskImpl m_task;
+  std::thread::id m_taskThread;
+};
+
+using MethodObjectTest = TaskFixture;
+
+TEST_F(MethodObjectTest, RequestsOfOneProxyReachTheTargetInOrderOnTheTaskThread) {
+  LimitedObjPtr<TargetContainer> pContainer;
+  LimitedObjPtr<IDGenerator> pGenerator;
+  m_pool.getObjContainerAndIDGenerator(pContainer, pGenerator);
+  TaskObjectProxy<Target> proxy(*pGenerator, m_task.getActivationQueue(), pContainer);
+  EXPECT_EQ(TaskObjectProxyData<Target>(pContainer, proxy.getID()), proxy.getProxyData());
+
+  CountedObjPtr<Target> pTarget;
+  ASSERT_TRUE(runOnTask(m_task, [&] {
+    pTarget = m_pool.getObject();
+    proxy.getProxyData().insertObject(pTarget);
+  }));
+
+  StatusLog log;
+  constexpr int NUM_REQUESTS = 300;
+  for (int i = 0; i < NUM_REQUESTS; ++i) {
+    ASSERT_TRUE(proxy.enqueue(new Append_MO(proxy.getID(), proxy.getObjContainer(), i, log),
+                              "TaskObjectProxyTest::append"));
+  }
+  ASSERT_TRUE(waitFor([&] { return log.size() == NUM_REQUESTS; }));
+  ASSERT_TRUE(runOnTask(m_task, [] {}));  // the last body has returned
+
+  ASSERT_EQ(static_cast<std::size_t>(NUM_REQUESTS), pTarget->m_vValues.size());
+  for (int i = 0; i < NUM_REQUESTS; ++i) {
+    EXPECT_EQ(i, pTarget->m_vValues[i]);
+    EXPECT_EQ(m_taskThread, pTarget->m_threadIDs[i]);
+  }
+  for (const auto& entry : log.entries()) EXPECT_EQ(0, entry.second);
+
+  ASSERT_TRUE(runOnTask(m_task, [&] {
+    TaskObjectProxyData<Target> data = proxy.getProxyData();
+    data.disableProxy();
+    m_pool.takeBack(pTarget);
+  }));
+  proxy.proxyDestruction();
+  EXPECT_EQ(0u, pGenerator->numIDsInUse());
+}
+
+TEST_F(MethodObjectTest, ARequestForAReleasedOrUnknownTargetDoesNothingAndAnswersZero) {
+  LogCapture capture("tidewave.infra.Task", LogLevel::TRACE);
+  LimitedObjPtr<TargetContainer> pContainer;
+  LimitedObjPtr<IDGenerator> pGenerator;
+  m_pool.getObjContainerAndIDGenerator(pContainer, pGenerator);
+  TaskObjectProxy<Target> proxy(*pGenerator, m_task.getActivationQueue(), pContainer);
+  TaskObjectProxy<Target> neverRegistered(*pGenerator, m_task.getActivationQueue(), pContainer);
+
+  Target* pRaw = nullptr;
+  ASSERT_TRUE(runOnTask(m_task, [&] {
+    CountedObjPtr<Target> pTarget = m_pool.getObject();
+    pRaw = pTarget.get();
+    proxy.getProxyData().insertObject(pTarget);
+  }));
+
+  StatusLog log;
+  // Served in this order: a request, the release, a request after the release.
+  ASSERT_TRUE(proxy.enqueue(new Append_MO(proxy.getID(), pContainer, 1, log), "append"));
+  ASSERT_TRUE(m_task.enqueue(new FnRequest([&proxy] {
+                               TaskObjectProxyData<Target> data = proxy.getProxyData();
+                               data.disableProxy();
+                               return 0;
+                             }),
+                             "disable"));
+  ASSERT_TRUE(proxy.enqueue(new Append_MO(proxy.getID(), pContainer, 2, log), "append"));
+  ASSERT_TRUE(neverRegistered.enqueue(
+      new Append_MO(neverRegistered.getID(), pContainer, 3, log), "append"));
+  ASSERT_TRUE(waitFor([&] { return log.size() == 3; }));
+  ASSERT_TRUE(runOnTask(m_task, [] {}));
+
+  const auto entries = log.entries();
+  EXPECT_EQ((std::vector<std::pair<int, int>>{{1, 0}, {2, 0}, {3, 0}}), entries);
+  // The released target went back to the pool untouched by the later request.
+  ASSERT_TRUE(runOnTask(m_task, [&] {
+    EXPECT_EQ(1u, m_pool.getNumUnusedObject());
+    CountedObjPtr<Target> pReused = m_pool.getObject();
+    EXPECT_EQ(pRaw, pReused.get());
+    EXPECT_EQ(std::vector<int>{1}, pReused->m_vValues);
+    m_pool.takeBack(pReused);
+  }));
+  EXPECT_FALSE(capture.containsPart(LogLevel::WARN, "failed with status"));
+  proxy.proxyDestruction();
+  neverRegistered.proxyDestruction();
+}
+
+// Releases its own target's entry in the middle of its body, then keeps using the target.
+class ReleaseSelf_MO : public MethodObject<Target> {
+ public:
+  ReleaseSelf_MO(const TaskObjectProxyData<Target>& in_data, std::atomic<int>& out_iDestroyedInBody)
+      : MethodObject<Target>(in_data), m_iDestroyedInBody(out_iDestroyedInBody) {}
+
+ protected:
+  int call_i(CountedObjPtr<Target> in_pTarget) override {
+    TaskObjectProxyData<Target> data = getProxyData();
+    data.disableProxy();
+    m_iDestroyedInBody = Target::s_iDestroyed.load();
+    in_pTarget->append(5);
+    return 0;
+  }
+
+ private:
+  std::atomic<int>& m_iDestroyedInBody;
+};
+
+TEST_F(MethodObjectTest, TheTargetOutlivesItsContainerEntryDuringTheBody) {
+  LimitedObjPtr<TargetContainer> pContainer;
+  LimitedObjPtr<IDGenerator> pGenerator;
+  m_pool.getObjContainerAndIDGenerator(pContainer, pGenerator);
+  TaskObjectProxy<Target> proxy(*pGenerator, m_task.getActivationQueue(), pContainer);
+  ASSERT_TRUE(runOnTask(m_task, [&] { proxy.getProxyData().insertObject(m_pool.getObject()); }));
+
+  std::atomic<int> iDestroyedInBody{-1};
+  ASSERT_TRUE(proxy.enqueue(new ReleaseSelf_MO(proxy.getProxyData(), iDestroyedInBody),
+                            "releaseSelf"));
+  ASSERT_TRUE(runOnTask(m_task, [] {}));
+  EXPECT_EQ(0, iDestroyedInBody.load());
+  // The body held the last hold when the entry was released, so the target was not pooled
+  // and went with the body's handle.
+  EXPECT_EQ(1, Target::s_iDestroyed.load());
+  ASSERT_TRUE(runOnTask(m_task, [&] { EXPECT_EQ(0u, m_pool.getNumUnusedObject()); }));
+  proxy.proxyDestruction();
+}
+
+// ---- the event-processor proxy ----
+
+class NumberEvent;
+using NumberProcessor = EventProcessor<NumberEvent>;
+
+// An event that knows which proxy sent it.
+class NumberEvent : public Cloneable, public ProxyEvent<NumberProcessor> {
+ public:
+  NumberEvent(int in_iValue, const TaskObjectProxyData<NumberProcessor>& in_sender)
+      : ProxyEvent<NumberProcessor>(in_sender), m_iValue(in_iValue) {}
+  NumberEvent(const NumberEvent&) = default;
+  ~NumberEvent() override { ++s_iDestroyed; }
+  Cloneable* clone() const override { return new NumberEvent(*this); }
+  int m_iValue;
+  static std::atomic<int> s_iDestroyed;
+};
+std::atomic<int> NumberEvent::s_iDestroyed{0};
+
+// Accepts even numbers and refuses odd ones; records (sender id, value).
+class NumberRecorder : public NumberProcessor {
+ public:
+  bool processEvent(const NumberEvent& in_event) override {
+    m_vSeen.emplace_back(in_event.getProxyData().getProxyID(), in_event.m_iValue);
+    return in_event.m_iValue % 2 == 0;
+  }
+  std::vector<std::pair<unsigned long, int>> m_vSeen;
+};
+
+using ProcessorPool = TSTaskObjectPool<NumberProcessor, NumberRecorder>;
+using ProcessorContainer = TaskObjectContainer<NumberProcessor>;
+using NumberProxy = EventProcessorProxy<NumberEvent>;
+
+class EventProcessorProxyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    NumberEvent::s_iDestroyed = 0;
+    m_task.setTaskName("Processor Task");
+    ASSERT_TRUE(m_task.start());
+    m_pool.getObjContainerAndIDGenerator(m_pContainer, m_pGenerator);
+  }
+  void TearDown() override {
+    m_task.stop();
+    m_task.waitUntilDone();
+  }
+
+  // Registers one processor under each proxy's id (on the task thread); returns it.
+  NumberRecorder* registerProcessor(std::vector<NumberProxy*> in_vProxies) {
+    NumberRecorder* pRecorder = nullptr;
+    runOnTask(m_task, [&] {
+      CountedObjPtr<NumberProcessor> pProcessor = m_pool.getObject();
+      pRecorder = static_cast<NumberRecorder*>(pProcessor.get());
+      for (NumberProxy* pProxy : in_vProxies) pProxy->getProxyData().insertObject(pProcessor);
+    });
+    return pRecorder;
+  }
+
+  NumberEvent* event(int in_iValue, const NumberProxy& in_proxy) {
+    return new NumberEvent(in_iValue, in_proxy.getProxyData());
+  }
+
+  ProcessorPool m_pool;
+  StaticReactorTaskImpl m_task;
+  LimitedObjPtr<ProcessorContainer> m_pContainer;
+  LimitedObjPtr<IDGenerator> m_pGenerator;
+};
+
+TEST_F(EventProcessorProxyTest, EventsReachTheProcessorAndARefusedOneAnswersOne) {
+  LogCapture capture("tidewave.infra.Task", LogLevel::TRACE);
+  NumberProxy first(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
+  NumberProxy second(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
+  ASSERT_NE(first.getProxyData(), second.getProxyData());
+  NumberRecorder* pRecorder = registerProcessor({&first, &second});
+  ASSERT_NE(nullptr, pRecorder);
+
+  EXPECT_TRUE(first.enqueueEvent_MO(event(2, first), "EventProcessorProxyTest::even"));
+  EXPECT_TRUE(second.enqueueEvent_MO(event(3, second), "EventProcessorProxyTest::odd"));
+  EXPECT_TRUE(first.enqueueEvent_MO(event(4, first), "EventProcessorProxyTest::even"));
+  ASSERT_TRUE(runOnTask(m_task, [] {}));
+
+  const std::vector<std::pair<unsigned long, int>> vExpected{
+      {first.getTaskObjectProxy().getID(), 2},
+      {second.getTaskObjectProxy().getID(), 3},
+      {first.getTaskObjectProxy().getID(), 4}};
+  ASSERT_TRUE(runOnTask(m_task, [&] { EXPECT_EQ(vExpected, pRecorder->m_vSeen); }));
+  EXPECT_EQ(1u, capture.count(LogLevel::WARN,
+                              "Processor Task : method request EventProcessorProxyTest::odd "
+                              "failed with status 1"));
+  EXPECT_FALSE(capture.containsPart(LogLevel::WARN, "EventProcessorProxyTest::even"));
+  // Every event went with its method object.
+  EXPECT_EQ(3, NumberEvent::s_iDestroyed.load());
+}
+
+TEST_F(EventProcessorProxyTest, PrioritiesDecideTheServingOrderThenArrival) {
+  NumberProxy proxy(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
+  NumberRecorder* pRecorder = registerProcessor({&proxy});
+  ASSERT_NE(nullptr, pRecorder);
+
+  Gate gate;
+  ASSERT_TRUE(gate.enqueueOn(m_task));
+  ASSERT_TRUE(waitFor([&gate] { return gate.entered(); }));
+  // (value, priority): higher priority first, equal priorities in queueing order.
+  const std::vector<std::pair<int, unsigned long>> vQueued{
+      {10, 0}, {20, 3}, {30, 1}, {40, 3}, {50, 7}, {60, 0}};
+  for (const auto& item : vQueued) {
+    ASSERT_TRUE(proxy.enqueueEvent_MO(event(item.first, proxy), "prio", item.second));
+  }
+  gate.open();
+  ASSERT_TRUE(runOnTask(m_task, [] {}));
+
+  std::vector<int> vOrder;
+  ASSERT_TRUE(runOnTask(m_task, [&] {
+    for (const auto& seen : pRecorder->m_vSeen) vOrder.push_back(seen.second);
+  }));
+  EXPECT_EQ((std::vector<int>{50, 20, 40, 30, 10, 60}), vOrder);
+}
+
+TEST_F(EventProcessorProxyTest, AnEventForAGoneProcessorIsDroppedAndDeleted) {
+  LogCapture capture("tidewave.infra.Task", LogLevel::TRACE);
+  NumberProxy proxy(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
+  NumberRecorder* pRecorder = registerProcessor({&proxy});
+  ASSERT_NE(nullptr, pRecorder);
+  ASSERT_TRUE(runOnTask(m_task, [&] {
+    TaskObjectProxyData<NumberProcessor> data = proxy.getProxyData();
+    data.disableProxy();
+  }));
+
+  // Odd: the processor would refuse it, but it is not there to be asked.
+  EXPECT_TRUE(proxy.enqueueEvent_MO(event(7, proxy), "EventProcessorProxyTest::gone"));
+  ASSERT_TRUE(runOnTask(m_task, [] {}));
+  EXPECT_EQ(1, NumberEvent::s_iDestroyed.load());
+  EXPECT_FALSE(capture.containsPart(LogLevel::WARN, "EventProcessorProxyTest::gone"));
+  ASSERT_TRUE(runOnTask(m_task, [&] {
+    EXPECT_TRUE(pRecorder->m_vSeen.empty());
+    EXPECT_EQ(1u, m_pool.getNumUnusedObject());
+  }));
+}
+
+TEST_F(EventProcessorProxyTest, OwnershipOfTheEventPassesInEveryOutcome) {
+  LogCapture capture("tidewave.infra.Assertion", LogLevel::WARN);
+  AssertionRecorder assertions;
+  NumberProxy proxy(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
+
+  EXPECT_FALSE(proxy.enqueueEvent_MO(nullptr, "EventProcessorProxyTest::null"));
+  ASSERT_EQ(1u, assertions.count("in_pEvent != 0"));
+  EXPECT_EQ("EventProcessorProxy", assertions.records().at(0).m_strModule);
+
+  m_task.stop();
+  ASSERT_TRUE(m_task.waitUntilDone());
+  EXPECT_FALSE(proxy.enqueueEvent_MO(event(2, proxy), "EventProcessorProxyTest::late"));
+  EXPECT_EQ(1, NumberEvent::s_iDestroyed.load());
+}
+
+TEST_F(EventProcessorProxyTest, DestroyingTheProxyGivesItsIdBack) {
+  {
+    NumberProxy proxy(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
+    NumberProxy other(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
+    EXPECT_EQ(2u, m_pGenerator->numIDsInUse());
+  }
+  EXPECT_EQ(0u, m_pGenerator->numIDsInUse());
+}
+
+// A method object class that adds fields without declaring its own allocator.
+class BiggerEvent_MO : public NumberProxy::Event_MO {
+ public:
+  using NumberProxy::Event_MO::Event_MO;
+  char m_acExtra[64] = {};
+};
+
+TEST(EventProcessorProxyAllocator, AllocationsOfAnotherSizeAreReported) {
+  LogCapture capture("tidewave.infra.Assertion", LogLevel::WARN);
+  AssertionRecorder assertions;
+  ACE_Method_Request* pPlain =
+      new NumberProxy::Event_MO(TaskObjectProxyData<NumberProcessor>(), new NumberEvent(0, {}));
+  EXPECT_EQ(0u, assertions.count());
+  delete pPlain;
+
+  ACE_Method_Request* pBigger =
+      new BiggerEvent_MO(TaskObjectProxyData<NumberProcessor>(), new NumberEvent(0, {}));
+  ASSERT_EQ(1u, assertions.count("in_uiSize == sizeof(Event_MO)"));
+  EXPECT_EQ("EventProcessorProxy", assertions.records().at(0).m_strModule);
+  // A request without a container is a no-op (and still deletes its event).
+  EXPECT_EQ(0, pBigger->call());
+  delete pBigger;
+}
+
+}  // namespace
+}  // namespace Omvera
