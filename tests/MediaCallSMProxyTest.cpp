@@ -1,0 +1,415 @@
+// The call proxy: its method objects served by a real task against a fake call, queue
+// order, statuses for accepted, rejected and released targets, ownership of queued events.
+// TIDEWAVE_THREADED_TEST
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "support/AssertionRecorder.h"
+#include "support/Wait.h"
+#include "tidewave/MediaCallSM.h"
+#include "tidewave/MediaCallSMProxy.h"
+#include "tidewave/MediaEvent.h"
+#include "tidewave/TSTaskObjectPool.h"
+#include "tidewave/infra/Task.h"
+
+namespace Omvera {
+namespace {
+
+using Test::AssertionRecorder;
+using Test::waitFor;
+
+// What a fake call saw of one event.
+struct SeenEvent {
+  std::string m_strText;
+  bool m_bProxyEvent;
+  unsigned long m_ulProxyID;
+  const void* m_pContainer;
+  std::thread::id m_threadID;
+};
+
+// A call that records the events handed to it and answers as told.
+class FakeCall : public MediaCallSM {
+ public:
+  bool processEvent(const MediaEvent& in_event) override {
+    SeenEvent seen{textOf(in_event), false, 0, nullptr, std::this_thread::get_id()};
+    if (const auto* pProxyEvent = dynamic_cast<const ProxyMediaEvent*>(&in_event)) {
+      seen.m_bProxyEvent = true;
+      seen.m_ulProxyID = pProxyEvent->getProxyData().getProxyID();
+      seen.m_pContainer = pProxyEvent->getProxyData().getObjContainer().get();
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_vSeen.push_back(seen);
+    return m_bAccept;
+  }
+  void setAccept(bool in_bAccept) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bAccept = in_bAccept;
+  }
+  std::vector<SeenEvent> seen() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_vSeen;
+  }
+
+ private:
+  static std::string textOf(const MediaEvent& in_event) {
+    std::ostringstream stream;
+    stream << in_event;
+    return stream.str();
+  }
+  mutable std::mutex m_mutex;
+  std::vector<SeenEvent> m_vSeen;
+  bool m_bAccept = true;
+};
+
+// A task that records the name and status of every request it served.
+class RecordingTask : public StaticReactorTaskImpl {
+ public:
+  RecordingTask() { setTaskName("CallSMProxyTestTask"); }
+  ~RecordingTask() override { killAndWait(); }
+
+  std::vector<std::pair<std::string, int>> served() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_vServed;
+  }
+  std::size_t numServed() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_vServed.size();
+  }
+
+ protected:
+  void postMOCallProcessing(int in_iStatus, const char* in_szName) override {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_vServed.emplace_back(in_szName != nullptr ? in_szName : "", in_iStatus);
+    }
+    StaticReactorTaskImpl::postMOCallProcessing(in_iStatus, in_szName);
+  }
+
+ private:
+  mutable std::mutex m_mutex;
+  std::vector<std::pair<std::string, int>> m_vServed;
+};
+
+class FnRequest : public ACE_Method_Request {
+ public:
+  explicit FnRequest(std::function<void()> in_fn) : m_fn(std::move(in_fn)) {}
+  int call() override {
+    m_fn();
+    return 0;
+  }
+
+ private:
+  std::function<void()> m_fn;
+};
+
+// Holds the task thread inside a request until opened (10 s at most), so that several
+// requests are queued before any is served.
+class Gate {
+ public:
+  bool enqueueOn(ManageableTaskImplBase& in_task) {
+    return in_task.enqueue(new FnRequest([this] {
+                             std::unique_lock<std::mutex> lock(m_mutex);
+                             m_condition.wait_for(lock, std::chrono::seconds(10),
+                                                  [this] { return m_bOpen; });
+                           }),
+                           "MediaCallSMProxyTest::gate");
+  }
+  void open() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bOpen = true;
+    m_condition.notify_all();
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_condition;
+  bool m_bOpen = false;
+};
+
+// A peer data that counts its live instances, to see queued events deleted.
+class CountingPeerData : public MediaPeerData {
+ public:
+  CountingPeerData() { ++s_iLive; }
+  CountingPeerData(const CountingPeerData&) : Object(), Cloneable(), MediaPeerData() { ++s_iLive; }
+  ~CountingPeerData() override { --s_iLive; }
+  CountingPeerData* clone() const override { return new CountingPeerData(*this); }
+  static std::atomic<int> s_iLive;
+};
+std::atomic<int> CountingPeerData::s_iLive{0};
+
+// The proxy keeps the engine and engine task references for the proxies built on it and
+// never uses them itself; these tests have no engine, so placeholder storage stands in.
+struct StandIn {
+  alignas(std::max_align_t) unsigned char m_aBytes[64];
+};
+StandIn s_engineStandIn;
+StandIn s_taskStandIn;
+MediaEngineGetEndpointImpl& engineStandIn() {
+  return reinterpret_cast<MediaEngineGetEndpointImpl&>(s_engineStandIn);
+}
+MediaEngineTask& taskStandIn() { return reinterpret_cast<MediaEngineTask&>(s_taskStandIn); }
+
+using CallPool = TSTaskObjectPool<MediaCallSM, FakeCall>;
+
+class MediaCallSMProxyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CountingPeerData::s_iLive = 0;
+    m_pool.getObjContainerAndIDGenerator(m_pContainer, m_pIDGenerator);
+    ASSERT_FALSE(m_pContainer.isNull());
+    ASSERT_TRUE(m_task.start());
+  }
+  void TearDown() override {
+    m_task.stop();
+    m_task.waitUntilDone();
+  }
+
+  std::unique_ptr<MediaCallSMProxy> makeProxy() {
+    return std::make_unique<MediaCallSMProxy>(*m_pIDGenerator, m_pContainer, engineStandIn(),
+                                              taskStandIn(), m_task.getActivationQueue(),
+                                              Logger("tidewave.media.CallSMProxy"));
+  }
+
+  // Runs in_fn on the task thread and waits (bounded) until it has run.
+  bool runOnTask(std::function<void()> in_fn) {
+    auto pDone = std::make_shared<std::atomic<bool>>(false);
+    if (!m_task.enqueue(new FnRequest([in_fn, pDone] {
+                          in_fn();
+                          *pDone = true;
+                        }),
+                        "MediaCallSMProxyTest::runOnTask")) {
+      return false;
+    }
+    return waitFor([pDone] { return pDone->load(); });
+  }
+
+  // Takes a call from the pool and registers it under each of in_vProxies' ids, on the task
+  // thread.
+  FakeCall* registerCall(const std::vector<const MediaCallSMProxy*>& in_vProxies) {
+    FakeCall* pCall = nullptr;
+    EXPECT_TRUE(runOnTask([&] {
+      CountedObjPtr<MediaCallSM> pObj = m_pool.getObject();
+      pCall = static_cast<FakeCall*>(pObj.get());
+      for (const MediaCallSMProxy* pProxy : in_vProxies) {
+        pProxy->getProxyData().insertObject(pObj);
+      }
+    }));
+    return pCall;
+  }
+
+  bool waitServed(std::size_t in_uiCount) {
+    return waitFor([this, in_uiCount] { return m_task.numServed() >= in_uiCount; });
+  }
+
+  // Statuses of the served requests named in_strName, in serving order.
+  std::vector<int> statusesOf(const std::string& in_strName) const {
+    std::vector<int> vStatuses;
+    for (const auto& entry : m_task.served()) {
+      if (entry.first == in_strName) vStatuses.push_back(entry.second);
+    }
+    return vStatuses;
+  }
+
+  CallPool m_pool;
+  RecordingTask m_task;  // destroyed (killed) before the pool
+  LimitedObjPtr<TaskObjectContainer<MediaCallSM>> m_pContainer;
+  LimitedObjPtr<IDGenerator> m_pIDGenerator;
+};
+
+TEST_F(MediaCallSMProxyTest, ProxyIdentityAndReferences) {
+  auto pFirst = makeProxy();
+  auto pSecond = makeProxy();
+  EXPECT_NE(pFirst->getID(), pSecond->getID());
+
+  const TaskObjectProxyData<MediaCallSM> data = pFirst->getProxyData();
+  EXPECT_EQ(m_pContainer.get(), data.getObjContainer().get());
+  EXPECT_EQ(pFirst->getID(), data.getProxyID());
+  EXPECT_TRUE(data.proxyActive());
+  EXPECT_EQ(m_task.getActivationQueue(), pFirst->getActivationQueue());
+  EXPECT_EQ(static_cast<void*>(&s_engineStandIn), static_cast<void*>(&pFirst->getMediaEngine()));
+  EXPECT_EQ(static_cast<void*>(&s_taskStandIn), static_cast<void*>(&pFirst->getMediaTask()));
+  EXPECT_EQ("tidewave.media.CallSMProxy", pFirst->getLogger().getName());
+
+  // Destroying the proxy does not give its id back: that is the derived proxies' choice.
+  const unsigned long ulInUse = m_pIDGenerator->numIDsInUse();
+  pSecond.reset();
+  EXPECT_EQ(ulInUse, m_pIDGenerator->numIDsInUse());
+}
+
+TEST_F(MediaCallSMProxyTest, RequestsAreServedInQueueOrderOnTheTaskThread) {
+  auto pProxy = makeProxy();
+  auto pOther = makeProxy();
+  FakeCall* pCall = registerCall({pProxy.get(), pOther.get()});
+  ASSERT_NE(nullptr, pCall);
+  std::thread::id taskThread;
+  ASSERT_TRUE(runOnTask([&taskThread] { taskThread = std::this_thread::get_id(); }));
+  const std::size_t uiBefore = m_task.numServed();
+
+  Gate gate;
+  ASSERT_TRUE(gate.enqueueOn(m_task));
+  EXPECT_TRUE(pProxy->enqueueProxyMediaEvent_MO(MediaEvent::eSTART_ENDPOINT,
+                                                MediaEndpoint::TX_DIRECTION, "start"));
+  EXPECT_TRUE(pProxy->enqueueEvent_MO(
+      new HandleOOBMediaEvent(MediaEndpoint::RX_DIRECTION, m_pContainer, pProxy->getID(), 7),
+      "oob"));
+  EXPECT_TRUE(pOther->enqueueProxyMediaEvent_MO(MediaEvent::eGET_CAPACITY_FAILURE,
+                                                MediaEndpoint::RX_DIRECTION, "other"));
+  EXPECT_TRUE(pProxy->enqueueEvent_MO(
+      new OpStatusMediaEvent(MediaEvent::eSTOP_ENDPOINT_STATUS, MediaEndpoint::RXTX_DIRECTION,
+                             m_pContainer, pProxy->getID(), MediaEndpointCallback::EPT_OP_OK),
+      "status"));
+  EXPECT_TRUE(pProxy->enqueueProxyMediaEvent_MO(MediaEvent::eSTOP_ENDPOINT,
+                                                MediaEndpoint::RXTX_DIRECTION, "stop"));
+  gate.open();
+  ASSERT_TRUE(waitServed(uiBefore + 6));
+
+  const std::vector<SeenEvent> seen = pCall->seen();
+  ASSERT_EQ(5u, seen.size());
+  EXPECT_EQ("eSTART_ENDPOINT dir=TX_DIRECTION", seen[0].m_strText);
+  EXPECT_EQ("eHANDLE_OOB_EVENT dir=RX_DIRECTION Event (int):  7", seen[1].m_strText);
+  EXPECT_EQ("eGET_CAPACITY_FAILURE dir=RX_DIRECTION", seen[2].m_strText);
+  EXPECT_EQ("eSTOP_ENDPOINT_STATUS dir=RXTX_DIRECTION EPT_OP_OK", seen[3].m_strText);
+  EXPECT_EQ("eSTOP_ENDPOINT dir=RXTX_DIRECTION", seen[4].m_strText);
+  for (const SeenEvent& event : seen) {
+    EXPECT_EQ(taskThread, event.m_threadID);
+    EXPECT_TRUE(event.m_bProxyEvent);
+    EXPECT_EQ(static_cast<const void*>(m_pContainer.get()), event.m_pContainer);
+  }
+  // The events built by the method objects carry the proxy that queued them.
+  EXPECT_EQ(pProxy->getID(), seen[0].m_ulProxyID);
+  EXPECT_EQ(pOther->getID(), seen[2].m_ulProxyID);
+  EXPECT_EQ(pProxy->getID(), seen[4].m_ulProxyID);
+  for (const char* szName : {"start", "oob", "other", "status", "stop"}) {
+    EXPECT_EQ(std::vector<int>{0}, statusesOf(szName)) << szName;
+  }
+}
+
+TEST_F(MediaCallSMProxyTest, ARejectedEventAnswersOne) {
+  auto pProxy = makeProxy();
+  FakeCall* pCall = registerCall({pProxy.get()});
+  ASSERT_NE(nullptr, pCall);
+  pCall->setAccept(false);
+  const std::size_t uiBefore = m_task.numServed();
+
+  EXPECT_TRUE(pProxy->enqueueProxyMediaEvent_MO(MediaEvent::eGET_CAPACITY,
+                                                MediaEndpoint::RX_DIRECTION, "refused-plain"));
+  EXPECT_TRUE(pProxy->enqueueEvent_MO(
+      new PeerDataMediaEvent(MediaEndpoint::TX_DIRECTION, m_pContainer, pProxy->getID(),
+                             new CountingPeerData()),
+      "refused-event"));
+  ASSERT_TRUE(waitServed(uiBefore + 2));
+  EXPECT_EQ(std::vector<int>{1}, statusesOf("refused-plain"));
+  EXPECT_EQ(std::vector<int>{1}, statusesOf("refused-event"));
+  EXPECT_EQ(2u, pCall->seen().size());
+  // The served event was deleted with its method object.
+  EXPECT_EQ(0, CountingPeerData::s_iLive.load());
+}
+
+TEST_F(MediaCallSMProxyTest, ARequestForAReleasedCallIsDroppedWithStatusZero) {
+  auto pProxy = makeProxy();
+  auto pNeverRegistered = makeProxy();
+  FakeCall* pCall = registerCall({pProxy.get()});
+  ASSERT_NE(nullptr, pCall);
+  pCall->setAccept(false);  // a call that was reached would answer 1
+  ASSERT_TRUE(runOnTask([&pProxy] {
+    TaskObjectProxyData<MediaCallSM> data = pProxy->getProxyData();
+    data.disableProxy();
+  }));
+  const std::size_t uiBefore = m_task.numServed();
+
+  EXPECT_TRUE(pProxy->enqueueProxyMediaEvent_MO(MediaEvent::eSTART_ENDPOINT,
+                                                MediaEndpoint::RX_DIRECTION, "released-plain"));
+  EXPECT_TRUE(pProxy->enqueueEvent_MO(
+      new PeerDataMediaEvent(MediaEndpoint::RX_DIRECTION, m_pContainer, pProxy->getID(),
+                             new CountingPeerData()),
+      "released-event"));
+  EXPECT_TRUE(pNeverRegistered->enqueueProxyMediaEvent_MO(
+      MediaEvent::eSTOP_ENDPOINT, MediaEndpoint::TX_DIRECTION, "never-registered"));
+  ASSERT_TRUE(waitServed(uiBefore + 3));
+  EXPECT_EQ(std::vector<int>{0}, statusesOf("released-plain"));
+  EXPECT_EQ(std::vector<int>{0}, statusesOf("released-event"));
+  EXPECT_EQ(std::vector<int>{0}, statusesOf("never-registered"));
+  EXPECT_TRUE(pCall->seen().empty());
+  EXPECT_EQ(0, CountingPeerData::s_iLive.load());
+}
+
+TEST_F(MediaCallSMProxyTest, NullEventsAreReportedAndNotQueued) {
+  AssertionRecorder assertions;
+  auto pProxy = makeProxy();
+  FakeCall* pCall = registerCall({pProxy.get()});
+  ASSERT_NE(nullptr, pCall);
+  const std::size_t uiBefore = m_task.numServed();
+
+  EXPECT_FALSE(pProxy->enqueueEvent_MO(nullptr, "null"));
+  ASSERT_EQ(1u, assertions.count());
+  EXPECT_EQ("in_pEvent != 0", assertions.records()[0].m_strExpression);
+  EXPECT_EQ("MediaCallSMProxy", assertions.records()[0].m_strModule);
+
+  // A method object built without an event fails when served, without touching the call.
+  int iStatus = -1;
+  const TaskObjectProxyData<MediaCallSM> data = pProxy->getProxyData();
+  ASSERT_TRUE(runOnTask([&iStatus, data] {
+    MediaCallSMProxy::Event_MO request(data, nullptr);
+    iStatus = request.call();
+  }));
+  EXPECT_EQ(1, iStatus);
+  ASSERT_EQ(2u, assertions.count());
+  EXPECT_EQ("! m_pEvent.isNull()", assertions.records()[1].m_strExpression);
+  EXPECT_TRUE(pCall->seen().empty());
+  EXPECT_EQ(uiBefore + 1, m_task.numServed());  // only the runOnTask request
+}
+
+TEST_F(MediaCallSMProxyTest, AQueueThatNoLongerAcceptsWorkRefusesAndDeletesTheEvent) {
+  auto pProxy = makeProxy();
+  ASSERT_TRUE(m_task.kill());
+  ASSERT_TRUE(m_task.waitUntilDone());
+
+  EXPECT_FALSE(pProxy->enqueueEvent_MO(
+      new PeerDataMediaEvent(MediaEndpoint::RX_DIRECTION, m_pContainer, pProxy->getID(),
+                             new CountingPeerData()),
+      "after-kill"));
+  EXPECT_EQ(0, CountingPeerData::s_iLive.load());
+  EXPECT_FALSE(pProxy->enqueueProxyMediaEvent_MO(MediaEvent::eSTART_ENDPOINT,
+                                                 MediaEndpoint::RX_DIRECTION, "after-kill"));
+}
+
+class UnallocatedProxyMediaEventMO : public MediaCallSMProxy::ProxyMediaEvent_MO {
+ public:
+  using MediaCallSMProxy::ProxyMediaEvent_MO::ProxyMediaEvent_MO;
+  int m_iExtra = 0;
+};
+
+class UnallocatedEventMO : public MediaCallSMProxy::Event_MO {
+ public:
+  using MediaCallSMProxy::Event_MO::Event_MO;
+  int m_iExtra = 0;
+};
+
+TEST(MediaCallSMProxyMethodObjects, DerivedClassesWithoutTheirOwnAllocatorAreReported) {
+  AssertionRecorder assertions;
+  delete new UnallocatedProxyMediaEventMO(1, nullptr, MediaEvent::eSTOP,
+                                          MediaEndpoint::RX_DIRECTION);
+  delete new UnallocatedEventMO(TaskObjectProxyData<MediaCallSM>(),
+                                new MediaEventImpl(MediaEvent::eKILL));
+  const auto records = assertions.records();
+  ASSERT_EQ(2u, records.size());
+  EXPECT_EQ("in_uiSize == sizeof(MediaCallSMProxy::ProxyMediaEvent_MO)", records[0].m_strExpression);
+  EXPECT_EQ("MediaCallSMProxy", records[0].m_strModule);
+  EXPECT_EQ("in_uiSize == sizeof(MediaCallSMProxy::Event_MO)", records[1].m_strExpression);
+  EXPECT_EQ("MediaCallSMProxy", records[1].m_strModule);
+}
+
+}  // namespace
+}  // namespace Omvera
