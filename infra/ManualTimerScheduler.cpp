@@ -35,21 +35,9 @@ long ManualTimerScheduler::scheduleTimer(TimeoutProcessor* in_pProcessor,
 }
 
 bool ManualTimerScheduler::cancelTimer(long in_lTimerId, const TimeoutData* in_pData) {
-  TimerQueue::Timer timer;
-  const TimerQueue::CancelResult eResult = m_timers.remove(in_lTimerId, in_pData, timer);
-  if (eResult == TimerQueue::DATA_MISMATCH) {
-    Assertion(false, "in_pData == timer data", fileScopeLogger(), s_szMODULE_NAME, __LINE__);
-    return false;
-  }
-  if (eResult == TimerQueue::NOT_ARMED) return false;
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    ++m_uiCancelled;
-  }
-  if (!timer.m_pProcessor->onTimeoutCancelled(timer.m_pData)) {
-    OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG,
-               "timer " << in_lTimerId << " : onTimeoutCancelled failed");
-  }
+  if (!m_timers.cancel(in_lTimerId, in_pData)) return false;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  ++m_uiCancelled;
   return true;
 }
 

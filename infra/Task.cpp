@@ -520,18 +520,7 @@ long StaticReactorTaskImpl::scheduleTimer(TimeoutProcessor* in_pProcessor,
 }
 
 bool StaticReactorTaskImpl::cancelTimer(long in_lTimerId, const TimeoutData* in_pData) {
-  TimerQueue::Timer timer;
-  const TimerQueue::CancelResult eResult = m_timers.remove(in_lTimerId, in_pData, timer);
-  if (eResult == TimerQueue::DATA_MISMATCH) {
-    Assertion(false, "in_pData == timer data", fileScopeLogger(), s_szMODULE_NAME, __LINE__);
-    return false;
-  }
-  if (eResult == TimerQueue::NOT_ARMED) return false;
-  if (!timer.m_pProcessor->onTimeoutCancelled(timer.m_pData)) {
-    OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG,
-               getTaskName() << " : timer " << in_lTimerId << " : onTimeoutCancelled failed");
-  }
-  return true;
+  return m_timers.cancel(in_lTimerId, in_pData);
 }
 
 void StaticReactorTaskImpl::prepareRun_i() { m_timers.open(); }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <climits>
 
+#include "tidewave/infra/Assertion.h"
 #include "tidewave/infra/Logging.h"
 #include "tidewave/infra/TimerQueue.h"
 
@@ -57,6 +58,21 @@ TimerQueue::CancelResult TimerQueue::remove(long in_lId, const TimeoutData* in_p
   m_order.erase(entry.m_key);
   m_timers.erase(timerIter);
   return CANCELLED;
+}
+
+bool TimerQueue::cancel(long in_lId, const TimeoutData* in_pData) {
+  Timer timer;
+  const CancelResult eResult = remove(in_lId, in_pData, timer);
+  if (eResult == DATA_MISMATCH) {
+    Assertion(false, "in_pData == timer data", fileScopeLogger(), s_szMODULE_NAME, __LINE__);
+    return false;
+  }
+  if (eResult == NOT_ARMED) return false;
+  if (!timer.m_pProcessor->onTimeoutCancelled(timer.m_pData)) {
+    OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG,
+               "timer " << in_lId << " : onTimeoutCancelled failed");
+  }
+  return true;
 }
 
 bool TimerQueue::popDue(const ACE_Time_Value& in_now, Timer& out_timer) {

@@ -42,6 +42,11 @@ class TimerQueue {
   // Removes timer in_lId (see TimerScheduler::cancelTimer for in_pData); out_timer gets
   // the removed timer.
   CancelResult remove(long in_lId, const TimeoutData* in_pData, Timer& out_timer);
+  // The cancelTimer of both schedulers: removes timer in_lId, then tells its processor
+  // (onTimeoutCancelled, on the calling thread, outside the lock). True when the timer will
+  // now never fire; false when it is not armed, or when in_pData names another timer's
+  // data (assertion "in_pData == timer data").
+  bool cancel(long in_lId, const TimeoutData* in_pData);
   // Removes and returns the earliest timer when its deadline is at or before in_now.
   bool popDue(const ACE_Time_Value& in_now, Timer& out_timer);
   // The earliest deadline; false when nothing is armed.
