@@ -41,14 +41,15 @@ void report(const char* in_szExpression, const Logger& in_logger, const char* in
   if (slot.m_pObserver != nullptr) slot.m_pObserver->assertionFailed(szExpression, szModule, in_iLine);
 }
 
-std::string demangle(const char* in_szName) {
+}  // namespace
+
+std::string readableTypeName(const char* in_szMangledName) {
+  if (in_szMangledName == nullptr) return std::string();
   int iStatus = 0;
   std::unique_ptr<char, void (*)(void*)> pName(
-      abi::__cxa_demangle(in_szName, nullptr, nullptr, &iStatus), std::free);
-  return (iStatus == 0 && pName) ? std::string(pName.get()) : std::string(in_szName);
+      abi::__cxa_demangle(in_szMangledName, nullptr, nullptr, &iStatus), std::free);
+  return (iStatus == 0 && pName) ? std::string(pName.get()) : std::string(in_szMangledName);
 }
-
-}  // namespace
 
 bool Assertion(bool in_bCondition, const char* in_szExpression, const char* in_szModule,
                int in_iLine) {
@@ -80,16 +81,16 @@ void DynCastAssertNoT::typeIdError(const char* in_szActualType, const char* in_s
                                    const Logger& in_logger, const char* in_szModule,
                                    int in_iLine) {
   OMVERA_LOG_M(in_logger, LogLevel::ERROR, in_szModule,
-               "Checked cast failed : object of type " << demangle(in_szActualType)
+               "Checked cast failed : object of type " << readableTypeName(in_szActualType)
                                                        << " is not a "
-                                                       << demangle(in_szTargetType) << " (line "
+                                                       << readableTypeName(in_szTargetType) << " (line "
                                                        << in_iLine << ")");
 }
 
 void DynCastAssertNoT::nullBaseError(const char* in_szTargetType, const Logger& in_logger,
                                      const char* in_szModule, int in_iLine) {
   OMVERA_LOG_M(in_logger, LogLevel::ERROR, in_szModule,
-               "Checked cast failed : null pointer cast to " << demangle(in_szTargetType)
+               "Checked cast failed : null pointer cast to " << readableTypeName(in_szTargetType)
                                                              << " (line " << in_iLine << ")");
 }
 

@@ -1,4 +1,3 @@
-#include <cxxabi.h>
 
 #include <cstdlib>
 #include <memory>
@@ -13,18 +12,6 @@
 OMVERA_MODULE_LOGGER("CTBusPeerData", "tidewave.media.CTBusPeerData")
 
 namespace Omvera {
-
-namespace {
-
-// The readable form of a type name, or the name as given when it cannot be demangled.
-std::string readableTypeName(const char* in_szMangled) {
-  int iStatus = 0;
-  std::unique_ptr<char, void (*)(void*)> pName(
-      abi::__cxa_demangle(in_szMangled, nullptr, nullptr, &iStatus), std::free);
-  return iStatus == 0 && pName ? std::string(pName.get()) : std::string(in_szMangled);
-}
-
-}  // namespace
 
 MediaPeerData::~MediaPeerData() = default;
 

@@ -1,8 +1,6 @@
 // Reports of the cloneable handles.
 #include "tidewave/CloneableObjPtr.h"
 
-#include <cxxabi.h>
-
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -13,17 +11,6 @@
 OMVERA_MODULE_LOGGER("CloneableObjPtr", "tidewave.media.CloneableObjPtr")
 
 namespace Omvera {
-
-namespace {
-
-std::string readableTypeName(const char* in_szMangled) {
-  int iStatus = 0;
-  std::unique_ptr<char, void (*)(void*)> pName(
-      abi::__cxa_demangle(in_szMangled, nullptr, nullptr, &iStatus), std::free);
-  return (iStatus == 0 && pName) ? std::string(pName.get()) : std::string(in_szMangled);
-}
-
-}  // namespace
 
 void CloneableObjPtrNoT::reportFailedCast(const char* in_szAssertText, const char* in_szCloneType,
                                           const char* in_szTargetType, int in_iLine) {

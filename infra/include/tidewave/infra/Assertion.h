@@ -7,6 +7,7 @@
 // documented failure value. Any thread.
 
 #include <cstddef>
+#include <string>
 
 namespace Omvera {
 
@@ -19,6 +20,10 @@ bool Assertion(bool in_bCondition, const char* in_szExpression, const char* in_s
 // The same, logging through in_logger (the caller's object or module logger).
 bool Assertion(bool in_bCondition, const char* in_szExpression, const Logger& in_logger,
                const char* in_szModule, int in_iLine);
+
+// The readable (demangled) form of a type name from typeid(...).name(), or the name as
+// given when it cannot be demangled. For diagnostics. Any thread.
+std::string readableTypeName(const char* in_szMangledName);
 
 // Receives every failed assertion of the process, on the thread that raised it. Calls are
 // serialised: an observer never sees two reports at once.
