@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include "support/LogCapture.h"
+#include "support/TextOf.h"
 #include "tidewave/infra/Configuration.h"
 
 namespace Omvera {
 namespace {
 
 using Test::LogCapture;
+using Test::textOf;
 
 class ScratchFile {
  public:
@@ -29,12 +31,6 @@ class ScratchFile {
  private:
   std::string m_strPath;
 };
-
-std::string text(const OutputStreamable& in_obj) {
-  std::ostringstream stream;
-  stream << in_obj;
-  return stream.str();
-}
 
 TEST(ParameterValues, ParseEachTypeAndRefuseBadTextWithoutChange) {
   ParameterValue value(5);
@@ -104,7 +100,7 @@ TEST(ParameterMaps, TypedAccessAbsentKeysAndSortedText) {
   EXPECT_TRUE(map.getIntParameter("b.int", iValue));
   EXPECT_EQ(3, iValue);
   EXPECT_TRUE(map.parameterDefined("a.text"));
-  EXPECT_EQ("a.text=hello; b.int=3", text(map));
+  EXPECT_EQ("a.text=hello; b.int=3", textOf(map));
 
   ParameterHashMap copy(map);
   EXPECT_TRUE(map.removeParameter("b.int"));

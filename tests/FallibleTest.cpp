@@ -1,11 +1,11 @@
 // Optional values that report when read while invalid.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 #include "support/AssertionRecorder.h"
 #include "support/LogCapture.h"
+#include "support/TextOf.h"
 #include "tidewave/Fallible.h"
 
 namespace Omvera {
@@ -13,6 +13,7 @@ namespace {
 
 using Test::AssertionRecorder;
 using Test::LogCapture;
+using Test::textOf;
 
 const char* const kInvalidRead = "Fallible value read while invalid";
 
@@ -72,15 +73,11 @@ TEST(FallibleClass, CarriesStringsAndPrintsThroughTheCheckedRead) {
   FallibleClass<std::string> name;
   {
     LogCapture capture;
-    std::ostringstream text;
-    text << name;
-    EXPECT_EQ("", text.str());
+    EXPECT_EQ("", textOf(name));
   }
   EXPECT_EQ(1u, recorder.count(kInvalidRead));
   name = std::string("ringback");
-  std::ostringstream text;
-  text << name;
-  EXPECT_EQ("ringback", text.str());
+  EXPECT_EQ("ringback", textOf(name));
   const std::string& strRef = name;
   EXPECT_EQ("ringback", strRef);
   name.invalidate();

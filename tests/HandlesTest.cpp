@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/AssertionRecorder.h"
+#include "support/InstanceCounters.h"
 #include "support/LogCapture.h"
 #include "tidewave/CountedObjPtr.h"
 #include "tidewave/LimitedObjPtr.h"
@@ -22,11 +23,7 @@ namespace {
 using Test::AssertionRecorder;
 using Test::LogCapture;
 
-struct Counters {
-  int m_iConstructed = 0;
-  int m_iDestroyed = 0;
-  int alive() const { return m_iConstructed - m_iDestroyed; }
-};
+using Counters = Test::InstanceCounters;
 
 class Tracked : public virtual Object {
  public:

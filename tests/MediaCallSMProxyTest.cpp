@@ -4,19 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "support/AssertionRecorder.h"
+#include "support/TaskTestSupport.h"
+#include "support/TextOf.h"
 #include "support/Wait.h"
 #include "tidewave/MediaCallSM.h"
 #include "tidewave/MediaCallSMProxy.h"
@@ -28,6 +26,9 @@ namespace Omvera {
 namespace {
 
 using Test::AssertionRecorder;
+using Test::Gate;
+using Test::runOnTask;
+using Test::textOf;
 using Test::waitFor;
 
 // What a fake call saw of one event.
@@ -63,11 +64,6 @@ class FakeCall : public MediaCallSM {
   }
 
  private:
-  static std::string textOf(const MediaEvent& in_event) {
-    std::ostringstream stream;
-    stream << in_event;
-    return stream.str();
-  }
   mutable std::mutex m_mutex;
   std::vector<SeenEvent> m_vSeen;
   bool m_bAccept = true;
@@ -100,42 +96,6 @@ class RecordingTask : public StaticReactorTaskImpl {
  private:
   mutable std::mutex m_mutex;
   std::vector<std::pair<std::string, int>> m_vServed;
-};
-
-class FnRequest : public ACE_Method_Request {
- public:
-  explicit FnRequest(std::function<void()> in_fn) : m_fn(std::move(in_fn)) {}
-  int call() override {
-    m_fn();
-    return 0;
-  }
-
- private:
-  std::function<void()> m_fn;
-};
-
-// Holds the task thread inside a request until opened (10 s at most), so that several
-// requests are queued before any is served.
-class Gate {
- public:
-  bool enqueueOn(ManageableTaskImplBase& in_task) {
-    return in_task.enqueue(new FnRequest([this] {
-                             std::unique_lock<std::mutex> lock(m_mutex);
-                             m_condition.wait_for(lock, std::chrono::seconds(10),
-                                                  [this] { return m_bOpen; });
-                           }),
-                           "MediaCallSMProxyTest::gate");
-  }
-  void open() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_bOpen = true;
-    m_condition.notify_all();
-  }
-
- private:
-  std::mutex m_mutex;
-  std::condition_variable m_condition;
-  bool m_bOpen = false;
 };
 
 // A peer data that counts its live instances, to see queued events deleted.
@@ -182,24 +142,11 @@ class MediaCallSMProxyTest : public ::testing::Test {
                                               Logger("tidewave.media.CallSMProxy"));
   }
 
-  // Runs in_fn on the task thread and waits (bounded) until it has run.
-  bool runOnTask(std::function<void()> in_fn) {
-    auto pDone = std::make_shared<std::atomic<bool>>(false);
-    if (!m_task.enqueue(new FnRequest([in_fn, pDone] {
-                          in_fn();
-                          *pDone = true;
-                        }),
-                        "MediaCallSMProxyTest::runOnTask")) {
-      return false;
-    }
-    return waitFor([pDone] { return pDone->load(); });
-  }
-
   // Takes a call from the pool and registers it under each of in_vProxies' ids, on the task
   // thread.
   FakeCall* registerCall(const std::vector<const MediaCallSMProxy*>& in_vProxies) {
     FakeCall* pCall = nullptr;
-    EXPECT_TRUE(runOnTask([&] {
+    EXPECT_TRUE(runOnTask(m_task, [&] {
       CountedObjPtr<MediaCallSM> pObj = m_pool.getObject();
       pCall = static_cast<FakeCall*>(pObj.get());
       for (const MediaCallSMProxy* pProxy : in_vProxies) {
@@ -207,6 +154,14 @@ class MediaCallSMProxyTest : public ::testing::Test {
       }
     }));
     return pCall;
+  }
+
+  // A new peer-data event for in_proxy's call; its peer data counts in
+  // CountingPeerData::s_iLive until the event is deleted.
+  MediaEvent* countedEvent(const MediaCallSMProxy& in_proxy,
+                           MediaEndpoint::Direction in_eDirection) {
+    return new PeerDataMediaEvent(in_eDirection, m_pContainer, in_proxy.getID(),
+                                  new CountingPeerData());
   }
 
   bool waitServed(std::size_t in_uiCount) {
@@ -254,7 +209,7 @@ TEST_F(MediaCallSMProxyTest, RequestsAreServedInQueueOrderOnTheTaskThread) {
   FakeCall* pCall = registerCall({pProxy.get(), pOther.get()});
   ASSERT_NE(nullptr, pCall);
   std::thread::id taskThread;
-  ASSERT_TRUE(runOnTask([&taskThread] { taskThread = std::this_thread::get_id(); }));
+  ASSERT_TRUE(runOnTask(m_task, [&taskThread] { taskThread = std::this_thread::get_id(); }));
   const std::size_t uiBefore = m_task.numServed();
 
   Gate gate;
@@ -305,10 +260,8 @@ TEST_F(MediaCallSMProxyTest, ARejectedEventAnswersOne) {
 
   EXPECT_TRUE(pProxy->enqueueProxyMediaEvent_MO(MediaEvent::eGET_CAPACITY,
                                                 MediaEndpoint::RX_DIRECTION, "refused-plain"));
-  EXPECT_TRUE(pProxy->enqueueEvent_MO(
-      new PeerDataMediaEvent(MediaEndpoint::TX_DIRECTION, m_pContainer, pProxy->getID(),
-                             new CountingPeerData()),
-      "refused-event"));
+  EXPECT_TRUE(
+      pProxy->enqueueEvent_MO(countedEvent(*pProxy, MediaEndpoint::TX_DIRECTION), "refused-event"));
   ASSERT_TRUE(waitServed(uiBefore + 2));
   EXPECT_EQ(std::vector<int>{1}, statusesOf("refused-plain"));
   EXPECT_EQ(std::vector<int>{1}, statusesOf("refused-event"));
@@ -323,7 +276,7 @@ TEST_F(MediaCallSMProxyTest, ARequestForAReleasedCallIsDroppedWithStatusZero) {
   FakeCall* pCall = registerCall({pProxy.get()});
   ASSERT_NE(nullptr, pCall);
   pCall->setAccept(false);  // a call that was reached would answer 1
-  ASSERT_TRUE(runOnTask([&pProxy] {
+  ASSERT_TRUE(runOnTask(m_task, [&pProxy] {
     TaskObjectProxyData<MediaCallSM> data = pProxy->getProxyData();
     data.disableProxy();
   }));
@@ -331,10 +284,8 @@ TEST_F(MediaCallSMProxyTest, ARequestForAReleasedCallIsDroppedWithStatusZero) {
 
   EXPECT_TRUE(pProxy->enqueueProxyMediaEvent_MO(MediaEvent::eSTART_ENDPOINT,
                                                 MediaEndpoint::RX_DIRECTION, "released-plain"));
-  EXPECT_TRUE(pProxy->enqueueEvent_MO(
-      new PeerDataMediaEvent(MediaEndpoint::RX_DIRECTION, m_pContainer, pProxy->getID(),
-                             new CountingPeerData()),
-      "released-event"));
+  EXPECT_TRUE(pProxy->enqueueEvent_MO(countedEvent(*pProxy, MediaEndpoint::RX_DIRECTION),
+                                      "released-event"));
   EXPECT_TRUE(pNeverRegistered->enqueueProxyMediaEvent_MO(
       MediaEvent::eSTOP_ENDPOINT, MediaEndpoint::TX_DIRECTION, "never-registered"));
   ASSERT_TRUE(waitServed(uiBefore + 3));
@@ -360,7 +311,7 @@ TEST_F(MediaCallSMProxyTest, NullEventsAreReportedAndNotQueued) {
   // A method object built without an event fails when served, without touching the call.
   int iStatus = -1;
   const TaskObjectProxyData<MediaCallSM> data = pProxy->getProxyData();
-  ASSERT_TRUE(runOnTask([&iStatus, data] {
+  ASSERT_TRUE(runOnTask(m_task, [&iStatus, data] {
     MediaCallSMProxy::Event_MO request(data, nullptr);
     iStatus = request.call();
   }));
@@ -376,10 +327,8 @@ TEST_F(MediaCallSMProxyTest, AQueueThatNoLongerAcceptsWorkRefusesAndDeletesTheEv
   ASSERT_TRUE(m_task.kill());
   ASSERT_TRUE(m_task.waitUntilDone());
 
-  EXPECT_FALSE(pProxy->enqueueEvent_MO(
-      new PeerDataMediaEvent(MediaEndpoint::RX_DIRECTION, m_pContainer, pProxy->getID(),
-                             new CountingPeerData()),
-      "after-kill"));
+  EXPECT_FALSE(
+      pProxy->enqueueEvent_MO(countedEvent(*pProxy, MediaEndpoint::RX_DIRECTION), "after-kill"));
   EXPECT_EQ(0, CountingPeerData::s_iLive.load());
   EXPECT_FALSE(pProxy->enqueueProxyMediaEvent_MO(MediaEvent::eSTART_ENDPOINT,
                                                  MediaEndpoint::RX_DIRECTION, "after-kill"));

@@ -2,11 +2,11 @@
 // case-insensitive compare.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <strings.h>
 #include <vector>
 
+#include "support/TextOf.h"
 #include "tidewave/MediaDefs.h"
 
 namespace Omvera {
@@ -14,6 +14,7 @@ namespace {
 
 using Media::StreamMode;
 using Media::Transport;
+using Test::textOf;
 
 int sign(int in_iValue) { return (in_iValue > 0) - (in_iValue < 0); }
 
@@ -42,12 +43,6 @@ TEST(CaseInsensitiveCompare, NullSortsFirstAndEqualsNull) {
   EXPECT_GT(Omvera::strcasecmp("", nullptr), 0);
 }
 
-std::string printed(Transport in_eTransport) {
-  std::ostringstream stream;
-  stream << in_eTransport;
-  return stream.str();
-}
-
 TEST(Transports, ParseAcceptsEachSpellingInAnyCase) {
   const std::vector<std::pair<const char*, int>> vCases = {
       {"ctbus", 0},      {"CTBUS", 0},      {"CtBuS", 0},     {"in-memory", 1}, {"IN-MEMORY", 1},
@@ -69,18 +64,18 @@ TEST(Transports, UnrecognisedTextsParseToUndefined) {
 }
 
 TEST(Transports, PrintTheirTextWithFallbackOutsideTheTable) {
-  EXPECT_EQ("ctbus", printed(Media::eCTBUS_TRANSPORT));
-  EXPECT_EQ("in-memory", printed(Media::parseMediaTransport("inmemory")));
-  EXPECT_EQ("in-memory", printed(Media::parseMediaTransport("hostbased")));
-  EXPECT_EQ("dummy", printed(Media::parseMediaTransport("dummy-rtp")));
-  EXPECT_EQ("undef", printed(Media::parseMediaTransport("ct-bus")));
-  EXPECT_EQ("???", printed(static_cast<Transport>(4)));
-  EXPECT_EQ("???", printed(static_cast<Transport>(-1)));
-  EXPECT_EQ("???", printed(static_cast<Transport>(0x7fffffff)));
+  EXPECT_EQ("ctbus", textOf(Media::eCTBUS_TRANSPORT));
+  EXPECT_EQ("in-memory", textOf(Media::parseMediaTransport("inmemory")));
+  EXPECT_EQ("in-memory", textOf(Media::parseMediaTransport("hostbased")));
+  EXPECT_EQ("dummy", textOf(Media::parseMediaTransport("dummy-rtp")));
+  EXPECT_EQ("undef", textOf(Media::parseMediaTransport("ct-bus")));
+  EXPECT_EQ("???", textOf(static_cast<Transport>(4)));
+  EXPECT_EQ("???", textOf(static_cast<Transport>(-1)));
+  EXPECT_EQ("???", textOf(static_cast<Transport>(0x7fffffff)));
   // Every printable transport parses back to itself.
   for (int i = 0; i <= 3; ++i) {
     const Transport eTransport = static_cast<Transport>(i);
-    EXPECT_EQ(eTransport, Media::parseMediaTransport(printed(eTransport).c_str()));
+    EXPECT_EQ(eTransport, Media::parseMediaTransport(textOf(eTransport).c_str()));
   }
 }
 
@@ -132,26 +127,20 @@ TEST(ToneAndProcessorTypes, NameEveryValueAndFallBackOutsideTheTable) {
   EXPECT_STREQ("???", ObjectType::getObjectTypeString(static_cast<ObjectType::ObjectType>(-5)));
 }
 
-std::string printed(const MediaEndpointCapacity& in_capacity) {
-  std::ostringstream stream;
-  stream << in_capacity;
-  return stream.str();
-}
-
 TEST(EndpointCapacities, EmptyRecordWritesNothing) {
-  EXPECT_EQ("", printed(MediaEndpointCapacity()));
+  EXPECT_EQ("", textOf(MediaEndpointCapacity()));
 }
 
 TEST(EndpointCapacities, OneEntryIsNameBlankAndBlankSeparatedValuesWithoutLineEnd) {
   MediaEndpointCapacity capacity;
   capacity["channels"] = {ParameterValue(1), ParameterValue(2)};
-  EXPECT_EQ("channels 1 2", printed(capacity));
+  EXPECT_EQ("channels 1 2", textOf(capacity));
 
   capacity["channels"] = {ParameterValue("g711"), ParameterValue(true), ParameterValue(2.5)};
-  EXPECT_EQ("channels g711 true 2.5", printed(capacity));
+  EXPECT_EQ("channels g711 true 2.5", textOf(capacity));
 
   capacity["channels"].clear();
-  EXPECT_EQ("channels ", printed(capacity));
+  EXPECT_EQ("channels ", textOf(capacity));
 }
 
 TEST(EndpointCapacities, EntriesAreSeparatedByOneLineEndInIterationOrder) {
@@ -164,13 +153,11 @@ TEST(EndpointCapacities, EntriesAreSeparatedByOneLineEndInIterationOrder) {
     if (!strExpected.empty()) strExpected += '\n';
     strExpected += entry.first + " ";
     for (std::size_t i = 0; i < entry.second.size(); ++i) {
-      std::ostringstream value;
-      value << entry.second[i];
-      strExpected += (i == 0 ? "" : " ") + value.str();
+      strExpected += (i == 0 ? "" : " ") + textOf(entry.second[i]);
     }
   }
-  EXPECT_EQ(strExpected, printed(capacity));
-  EXPECT_NE('\n', printed(capacity).back());
+  EXPECT_EQ(strExpected, textOf(capacity));
+  EXPECT_NE('\n', textOf(capacity).back());
 }
 
 TEST(EndpointCapacities, CopiesAreIndependentValues) {
@@ -181,8 +168,8 @@ TEST(EndpointCapacities, CopiesAreIndependentValues) {
   MediaEndpointCapacity assigned;
   assigned = original;
   original.clear();
-  EXPECT_EQ("ports 4 5", printed(copy));
-  EXPECT_EQ("ports 4", printed(assigned));
+  EXPECT_EQ("ports 4 5", textOf(copy));
+  EXPECT_EQ("ports 4", textOf(assigned));
 }
 
 }  // namespace

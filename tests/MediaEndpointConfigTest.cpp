@@ -2,13 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <sstream>
 #include <string>
 #include <typeinfo>
 #include <utility>
 #include <vector>
 
 #include "support/AssertionRecorder.h"
+#include "support/TextOf.h"
 #include "tidewave/CloneableObjPtr.h"
 #include "tidewave/MediaEndpointConfig.h"
 
@@ -16,6 +16,7 @@ namespace Omvera {
 namespace {
 
 using Test::AssertionRecorder;
+using Test::textOf;
 
 // A configuration whose store refuses everything, to reach the setters' failure reports.
 class RefusingConfig : public MediaEndpointConfig {
@@ -104,10 +105,7 @@ TEST(MediaEndpointConfig, CloneHoldsEveryParameterAndIsIndependent) {
   auto* pConfig = dynamic_cast<MediaEndpointConfig*>(pClone.get());
   ASSERT_NE(nullptr, pConfig);
   EXPECT_EQ(pSource->getMap(), pConfig->getMap());
-  std::ostringstream sourceText, cloneText;
-  sourceText << *pSource;
-  cloneText << *pConfig;
-  EXPECT_EQ(sourceText.str(), cloneText.str());
+  EXPECT_EQ(textOf(*pSource), textOf(*pConfig));
 
   pConfig->enableRecording(false);
   EXPECT_TRUE(pSource->recordingEnabled());

@@ -3,13 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <sstream>
 #include <string>
 #include <typeinfo>
 #include <utility>
 #include <vector>
 
 #include "support/AssertionRecorder.h"
+#include "support/NullCallContainer.h"
+#include "support/TextOf.h"
 #include "tidewave/MediaCallSM.h"
 #include "tidewave/MediaEngEptProxy.h"
 #include "tidewave/MediaEvent.h"
@@ -19,13 +20,8 @@ namespace Omvera {
 namespace {
 
 using Test::AssertionRecorder;
-
-template <class T>
-std::string textOf(const T& in_obj) {
-  std::ostringstream stream;
-  stream << in_obj;
-  return stream.str();
-}
+using Test::NullCallContainer;
+using Test::textOf;
 
 // A configuration that counts its live instances; clones keep the class.
 class CountingConfig : public MediaEndpointConfig {
@@ -53,16 +49,6 @@ class CountingPeerData : public MediaPeerData {
   static int s_iLive;
 };
 int CountingPeerData::s_iLive = 0;
-
-// A container that is never asked anything: events only carry its address.
-class NullCallContainer : public TaskObjectContainer<MediaCallSM> {
- public:
-  void releaseObject(unsigned long) override {}
-  CountedObjPtr<MediaCallSM> getObject(unsigned long) override {
-    return CountedObjPtr<MediaCallSM>();
-  }
-  bool insertObject(unsigned long, const CountedObjPtr<MediaCallSM>&) override { return false; }
-};
 
 class TimerId : public TimeoutData {};
 

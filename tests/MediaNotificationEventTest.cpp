@@ -9,6 +9,8 @@
 #include <typeinfo>
 
 #include "support/AssertionRecorder.h"
+#include "support/NullCallContainer.h"
+#include "support/TextOf.h"
 #include "tidewave/MediaCallSM.h"
 #include "tidewave/MediaEvent.h"
 #include "tidewave/MediaNotificationEvent.h"
@@ -17,13 +19,8 @@ namespace Omvera {
 namespace {
 
 using Test::AssertionRecorder;
-
-template <class T>
-std::string textOf(const T& in_obj) {
-  std::ostringstream stream;
-  stream << in_obj;
-  return stream.str();
-}
+using Test::NullCallContainer;
+using Test::textOf;
 
 // An engine-defined failure detail that counts its live instances.
 class CountingDetail : public ConnectionFailureImpl {
@@ -42,15 +39,6 @@ class CountingDetail : public ConnectionFailureImpl {
   static int s_iLive;
 };
 int CountingDetail::s_iLive = 0;
-
-class NullCallContainer : public TaskObjectContainer<MediaCallSM> {
- public:
-  void releaseObject(unsigned long) override {}
-  CountedObjPtr<MediaCallSM> getObject(unsigned long) override {
-    return CountedObjPtr<MediaCallSM>();
-  }
-  bool insertObject(unsigned long, const CountedObjPtr<MediaCallSM>&) override { return false; }
-};
 
 // ---- vocabulary ----
 

@@ -53,6 +53,15 @@ using WidgetHandle = CountedObjPtr<Widget>;
 using WidgetStackPool = StackObjectPool<Widget, PooledWidget>;
 using WidgetTSPool = TSTaskObjectPool<Widget, PooledWidget>;
 
+// What the calling thread gets from a pool: its container and id generator, asked for once.
+struct ThreadView {
+  explicit ThreadView(WidgetTSPool& in_pool) {
+    in_pool.getObjContainerAndIDGenerator(m_pContainer, m_pIDGenerator);
+  }
+  LimitedObjPtr<TaskObjectContainer<Widget>> m_pContainer;
+  LimitedObjPtr<IDGenerator> m_pIDGenerator;
+};
+
 class ObjectPoolFixture : public ::testing::Test {
  protected:
   void SetUp() override { Widget::resetCounts(); }
@@ -177,42 +186,38 @@ TEST_F(TSTaskObjectPoolTest, InsertGrowsTheContainerAndLooksUpByProxyId) {
   LogCapture capture(POOL_LOGGER, LogLevel::WARN);
   AssertionRecorder assertions;
   WidgetTSPool pool;
-  LimitedObjPtr<TaskObjectContainer<Widget>> pContainer;
-  LimitedObjPtr<IDGenerator> pIDGenerator;
-  pool.getObjContainerAndIDGenerator(pContainer, pIDGenerator);
-  ASSERT_FALSE(pContainer.isNull());
-  ASSERT_FALSE(pIDGenerator.isNull());
+  ThreadView view(pool);
+  ASSERT_FALSE(view.m_pContainer.isNull());
+  ASSERT_FALSE(view.m_pIDGenerator.isNull());
 
-  EXPECT_TRUE(pContainer->getObject(0).isNull());
+  EXPECT_TRUE(view.m_pContainer->getObject(0).isNull());
   WidgetHandle pObj = pool.getObject();
-  EXPECT_TRUE(pContainer->insertObject(5, pObj));
-  EXPECT_EQ(pObj, pContainer->getObject(5));
-  EXPECT_TRUE(pContainer->getObject(4).isNull());
-  EXPECT_TRUE(pContainer->getObject(6).isNull());
-  EXPECT_TRUE(pContainer->getObject(1000000).isNull());
+  EXPECT_TRUE(view.m_pContainer->insertObject(5, pObj));
+  EXPECT_EQ(pObj, view.m_pContainer->getObject(5));
+  EXPECT_TRUE(view.m_pContainer->getObject(4).isNull());
+  EXPECT_TRUE(view.m_pContainer->getObject(6).isNull());
+  EXPECT_TRUE(view.m_pContainer->getObject(1000000).isNull());
   EXPECT_EQ(0u, assertions.count());
 
   // A null handle is refused and leaves the entry as it was.
-  EXPECT_FALSE(pContainer->insertObject(5, WidgetHandle()));
+  EXPECT_FALSE(view.m_pContainer->insertObject(5, WidgetHandle()));
   ASSERT_EQ(1u, assertions.count("! in_pObj.isNull()"));
   EXPECT_EQ("TSTaskObjectPool", assertions.records().at(0).m_strModule);
-  EXPECT_EQ(pObj, pContainer->getObject(5));
+  EXPECT_EQ(pObj, view.m_pContainer->getObject(5));
 }
 
 TEST_F(TSTaskObjectPoolTest, InsertAtAnOccupiedIdGivesTheOldObjectBackToThePool) {
   WidgetTSPool pool;
-  LimitedObjPtr<TaskObjectContainer<Widget>> pContainer;
-  LimitedObjPtr<IDGenerator> pIDGenerator;
-  pool.getObjContainerAndIDGenerator(pContainer, pIDGenerator);
+  ThreadView view(pool);
 
   WidgetHandle pOld = pool.getObject();
   Widget* pRawOld = pOld.get();
-  pContainer->insertObject(0, pOld);
+  view.m_pContainer->insertObject(0, pOld);
   pOld.reset();  // the container is now the only holder
   WidgetHandle pNew = pool.getObject();
-  pContainer->insertObject(0, pNew);
+  view.m_pContainer->insertObject(0, pNew);
 
-  EXPECT_EQ(pNew, pContainer->getObject(0));
+  EXPECT_EQ(pNew, view.m_pContainer->getObject(0));
   EXPECT_EQ(1u, pool.getNumUnusedObject());
   EXPECT_EQ(0, Widget::s_iDestroyed.load());
   WidgetHandle pReused = pool.getObject();
@@ -224,25 +229,23 @@ TEST_F(TSTaskObjectPoolTest, ReleaseReturnsTheLastHoldToThePoolAndOnlyDropsAShar
   LogCapture capture(POOL_LOGGER, LogLevel::WARN);
   AssertionRecorder assertions;
   WidgetTSPool pool;
-  LimitedObjPtr<TaskObjectContainer<Widget>> pContainer;
-  LimitedObjPtr<IDGenerator> pIDGenerator;
-  pool.getObjContainerAndIDGenerator(pContainer, pIDGenerator);
+  ThreadView view(pool);
 
   WidgetHandle pShared = pool.getObject();
-  pContainer->insertObject(0, pShared);
-  pContainer->insertObject(1, pool.getObject());
+  view.m_pContainer->insertObject(0, pShared);
+  view.m_pContainer->insertObject(1, pool.getObject());
 
-  pContainer->releaseObject(1);
-  EXPECT_TRUE(pContainer->getObject(1).isNull());
+  view.m_pContainer->releaseObject(1);
+  EXPECT_TRUE(view.m_pContainer->getObject(1).isNull());
   EXPECT_EQ(1u, pool.getNumUnusedObject());
 
-  pContainer->releaseObject(0);  // pShared still holds it: not pooled
-  EXPECT_TRUE(pContainer->getObject(0).isNull());
+  view.m_pContainer->releaseObject(0);  // pShared still holds it: not pooled
+  EXPECT_TRUE(view.m_pContainer->getObject(0).isNull());
   EXPECT_EQ(1u, pool.getNumUnusedObject());
   EXPECT_TRUE(pShared.unique());
 
-  pContainer->releaseObject(0);   // already empty
-  pContainer->releaseObject(99);  // beyond the container
+  view.m_pContainer->releaseObject(0);   // already empty
+  view.m_pContainer->releaseObject(99);  // beyond the container
   EXPECT_EQ(1u, pool.getNumUnusedObject());
   EXPECT_EQ(0u, assertions.count());
 }
@@ -252,11 +255,9 @@ TEST_F(TSTaskObjectPoolTest, DestructionGivesRegisteredObjectsBackBeforeChecking
   unsigned long ulThreadID = static_cast<unsigned long>(pthread_self());
   {
     WidgetTSPool pool;
-    LimitedObjPtr<TaskObjectContainer<Widget>> pContainer;
-    LimitedObjPtr<IDGenerator> pIDGenerator;
-    pool.getObjContainerAndIDGenerator(pContainer, pIDGenerator);
-    pContainer->insertObject(0, pool.getObject());
-    pContainer->insertObject(3, pool.getObject());
+    ThreadView view(pool);
+    view.m_pContainer->insertObject(0, pool.getObject());
+    view.m_pContainer->insertObject(3, pool.getObject());
   }
   EXPECT_TRUE(capture.messages(LogLevel::WARN).empty());
   EXPECT_EQ(2, Widget::s_iDestroyed.load());
@@ -273,11 +274,9 @@ TEST_F(TSTaskObjectPoolTest, AnObjectHeldOutsideWhenThePoolGoesIsReported) {
   WidgetHandle pOutside;
   {
     WidgetTSPool pool;
-    LimitedObjPtr<TaskObjectContainer<Widget>> pContainer;
-    LimitedObjPtr<IDGenerator> pIDGenerator;
-    pool.getObjContainerAndIDGenerator(pContainer, pIDGenerator);
+    ThreadView view(pool);
     pOutside = pool.getObject();
-    pContainer->insertObject(0, pOutside);
+    view.m_pContainer->insertObject(0, pOutside);
   }
   EXPECT_TRUE(capture.contains(LogLevel::WARN,
                                "it looks like you did not put back 1 object(s) in a StackObjectPool"));
@@ -287,23 +286,19 @@ TEST_F(TSTaskObjectPoolTest, AnObjectHeldOutsideWhenThePoolGoesIsReported) {
 
 TEST_F(TSTaskObjectPoolTest, OneThreadAlwaysGetsItsOwnContainerAndGenerator) {
   WidgetTSPool pool;
-  LimitedObjPtr<TaskObjectContainer<Widget>> pFirstContainer;
-  LimitedObjPtr<IDGenerator> pFirstGenerator;
-  LimitedObjPtr<TaskObjectContainer<Widget>> pSecondContainer;
-  LimitedObjPtr<IDGenerator> pSecondGenerator;
-  pool.getObjContainerAndIDGenerator(pFirstContainer, pFirstGenerator);
-  pool.getObjContainerAndIDGenerator(pSecondContainer, pSecondGenerator);
-  EXPECT_EQ(pFirstContainer, pSecondContainer);
-  EXPECT_EQ(pFirstGenerator, pSecondGenerator);
+  ThreadView first(pool);
+  ThreadView second(pool);
+  EXPECT_EQ(first.m_pContainer, second.m_pContainer);
+  EXPECT_EQ(first.m_pIDGenerator, second.m_pIDGenerator);
   EXPECT_EQ(1u, pool.getNumProxyData());
 
   // The generator hands out compact ids, lowest given-back id first.
-  EXPECT_EQ(0u, pFirstGenerator->getID());
-  EXPECT_EQ(1u, pFirstGenerator->getID());
-  EXPECT_EQ(2u, pFirstGenerator->getID());
-  pFirstGenerator->releaseID(2);
-  pFirstGenerator->releaseID(0);
-  EXPECT_EQ(0u, pFirstGenerator->getID());
+  EXPECT_EQ(0u, first.m_pIDGenerator->getID());
+  EXPECT_EQ(1u, first.m_pIDGenerator->getID());
+  EXPECT_EQ(2u, first.m_pIDGenerator->getID());
+  first.m_pIDGenerator->releaseID(2);
+  first.m_pIDGenerator->releaseID(0);
+  EXPECT_EQ(0u, first.m_pIDGenerator->getID());
 }
 
 TEST_F(TSTaskObjectPoolTest, ThreadsAskingTogetherEachGetTheirOwnContainer) {
@@ -321,15 +316,14 @@ TEST_F(TSTaskObjectPoolTest, ThreadsAskingTogetherEachGetTheirOwnContainer) {
       ++iReady;
       while (iReady.load() < NUM_THREADS) std::this_thread::yield();
       for (int round = 0; round < NUM_ROUNDS; ++round) {
-        LimitedObjPtr<TaskObjectContainer<Widget>> pContainer;
-        LimitedObjPtr<IDGenerator> pGenerator;
-        pool.getObjContainerAndIDGenerator(pContainer, pGenerator);
+        ThreadView view(pool);
         if (round == 0) {
-          vContainers[i] = pContainer.get();
-          vGenerators[i] = pGenerator.get();
+          vContainers[i] = view.m_pContainer.get();
+          vGenerators[i] = view.m_pIDGenerator.get();
           // Ids drawn on this thread come from this thread's own generator.
-          if (pGenerator->getID() != 0) ++vMismatches[i];
-        } else if (vContainers[i] != pContainer.get() || vGenerators[i] != pGenerator.get()) {
+          if (view.m_pIDGenerator->getID() != 0) ++vMismatches[i];
+        } else if (vContainers[i] != view.m_pContainer.get() ||
+                   vGenerators[i] != view.m_pIDGenerator.get()) {
           ++vMismatches[i];
         }
       }
@@ -346,10 +340,8 @@ TEST_F(TSTaskObjectPoolTest, ThreadsAskingTogetherEachGetTheirOwnContainer) {
   for (int i = 0; i < NUM_THREADS; ++i) EXPECT_EQ(0, vMismatches[i]) << "thread " << i;
 
   // The test thread's container is yet another one.
-  LimitedObjPtr<TaskObjectContainer<Widget>> pMine;
-  LimitedObjPtr<IDGenerator> pMyGenerator;
-  pool.getObjContainerAndIDGenerator(pMine, pMyGenerator);
-  EXPECT_EQ(0u, containers.count(pMine.get()));
+  ThreadView mine(pool);
+  EXPECT_EQ(0u, containers.count(mine.m_pContainer.get()));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/AssertionRecorder.h"
+#include "support/InstanceCounters.h"
 #include "support/LogCapture.h"
 #include "tidewave/Cloneable.h"
 #include "tidewave/CloneableObjPtr.h"
@@ -17,14 +18,7 @@ namespace {
 using Test::AssertionRecorder;
 using Test::LogCapture;
 
-struct Counters {
-  int m_iConstructed = 0;
-  int m_iCopied = 0;
-  int m_iAssigned = 0;
-  int m_iCloned = 0;
-  int m_iDestroyed = 0;
-  int alive() const { return m_iConstructed + m_iCopied - m_iDestroyed; }
-};
+using Counters = Test::InstanceCounters;
 
 class Value {
  public:

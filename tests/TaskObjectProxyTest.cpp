@@ -4,12 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <functional>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -18,6 +14,8 @@
 
 #include "support/AssertionRecorder.h"
 #include "support/LogCapture.h"
+#include "support/TaskTestSupport.h"
+#include "support/TextOf.h"
 #include "support/Wait.h"
 #include "tidewave/Cloneable.h"
 #include "tidewave/EventProcessorProxy.h"
@@ -29,60 +27,14 @@ namespace Omvera {
 namespace {
 
 using Test::AssertionRecorder;
+using Test::FnRequest;
+using Test::Gate;
 using Test::LogCapture;
+using Test::runOnTask;
+using Test::textOf;
 using Test::waitFor;
 
 // ---- helpers ----
-
-class FnRequest : public ACE_Method_Request {
- public:
-  explicit FnRequest(std::function<int()> in_fn) : m_fn(std::move(in_fn)) {}
-  int call() override { return m_fn(); }
-
- private:
-  std::function<int()> m_fn;
-};
-
-// Runs in_fn on the task thread and waits (bounded) until it has run.
-bool runOnTask(ManageableTaskImplBase& in_task, std::function<void()> in_fn) {
-  auto pDone = std::make_shared<std::atomic<bool>>(false);
-  if (!in_task.enqueue(new FnRequest([in_fn, pDone] {
-                         in_fn();
-                         *pDone = true;
-                         return 0;
-                       }),
-                       "TaskObjectProxyTest::runOnTask")) {
-    return false;
-  }
-  return waitFor([pDone] { return pDone->load(); });
-}
-
-// Holds the task thread inside a request until opened (10 s at most).
-class Gate {
- public:
-  void open() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_bOpen = true;
-    m_condition.notify_all();
-  }
-  bool enqueueOn(ManageableTaskImplBase& in_task) {
-    return in_task.enqueue(new FnRequest([this] {
-                             m_bEntered = true;
-                             std::unique_lock<std::mutex> lock(m_mutex);
-                             m_condition.wait_for(lock, std::chrono::seconds(10),
-                                                  [this] { return m_bOpen; });
-                             return 0;
-                           }),
-                           "TaskObjectProxyTest::gate");
-  }
-  bool entered() const { return m_bEntered; }
-
- private:
-  std::mutex m_mutex;
-  std::condition_variable m_condition;
-  bool m_bOpen = false;
-  std::atomic<bool> m_bEntered{false};
-};
 
 // A task-side object: records the values handed to it and the thread that touched it.
 class Target {
@@ -204,15 +156,10 @@ TEST(TaskObjectProxyData, TheActiveFlagIsNotPartOfTheIdentity) {
 TEST(TaskObjectProxyData, TextFormNamesContainerIdAndState) {
   CountingContainer container;
   TaskObjectProxyData<Target> data(&container, 9);
-  std::ostringstream address;
-  address << static_cast<const void*>(static_cast<TaskObjectContainer<Target>*>(&container));
-
-  std::ostringstream text;
-  text << data;
-  EXPECT_EQ("(" + address.str() + ",9,active)", text.str());
-  std::ostringstream emptyText;
-  emptyText << TaskObjectProxyData<Target>();
-  EXPECT_EQ("(0,0,disabled)", emptyText.str());
+  const std::string strAddress =
+      textOf(static_cast<const void*>(static_cast<TaskObjectContainer<Target>*>(&container)));
+  EXPECT_EQ("(" + strAddress + ",9,active)", textOf(data));
+  EXPECT_EQ("(0,0,disabled)", textOf(TaskObjectProxyData<Target>()));
 }
 
 TEST(TaskObjectProxyData, OnlyActiveDataWithAContainerRegistersAndReleases) {
@@ -248,6 +195,7 @@ class TaskFixture : public ::testing::Test {
     m_task.setTaskName("Proxy Test Task");
     ASSERT_TRUE(m_task.start());
     ASSERT_TRUE(runOnTask(m_task, [this] { m_taskThread = std::this_thread::get_id(); }));
+    m_pool.getObjContainerAndIDGenerator(m_pContainer, m_pGenerator);
   }
   void TearDown() override {
     m_task.stop();
@@ -260,16 +208,16 @@ class TaskFixture : public ::testing::Test {
   TargetPool m_pool;
   StaticReactorTaskImpl m_task;
   std::thread::id m_taskThread;
+  // The test thread's container and id generator of m_pool (released first).
+  LimitedObjPtr<TargetContainer> m_pContainer;
+  LimitedObjPtr<IDGenerator> m_pGenerator;
 };
 
 using MethodObjectTest = TaskFixture;
 
 TEST_F(MethodObjectTest, RequestsOfOneProxyReachTheTargetInOrderOnTheTaskThread) {
-  LimitedObjPtr<TargetContainer> pContainer;
-  LimitedObjPtr<IDGenerator> pGenerator;
-  m_pool.getObjContainerAndIDGenerator(pContainer, pGenerator);
-  TaskObjectProxy<Target> proxy(*pGenerator, m_task.getActivationQueue(), pContainer);
-  EXPECT_EQ(TaskObjectProxyData<Target>(pContainer, proxy.getID()), proxy.getProxyData());
+  TaskObjectProxy<Target> proxy(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
+  EXPECT_EQ(TaskObjectProxyData<Target>(m_pContainer, proxy.getID()), proxy.getProxyData());
 
   CountedObjPtr<Target> pTarget;
   ASSERT_TRUE(runOnTask(m_task, [&] {
@@ -299,16 +247,13 @@ TEST_F(MethodObjectTest, RequestsOfOneProxyReachTheTargetInOrderOnTheTaskThread)
     m_pool.takeBack(pTarget);
   }));
   proxy.proxyDestruction();
-  EXPECT_EQ(0u, pGenerator->numIDsInUse());
+  EXPECT_EQ(0u, m_pGenerator->numIDsInUse());
 }
 
 TEST_F(MethodObjectTest, ARequestForAReleasedOrUnknownTargetDoesNothingAndAnswersZero) {
   LogCapture capture("tidewave.infra.Task", LogLevel::TRACE);
-  LimitedObjPtr<TargetContainer> pContainer;
-  LimitedObjPtr<IDGenerator> pGenerator;
-  m_pool.getObjContainerAndIDGenerator(pContainer, pGenerator);
-  TaskObjectProxy<Target> proxy(*pGenerator, m_task.getActivationQueue(), pContainer);
-  TaskObjectProxy<Target> neverRegistered(*pGenerator, m_task.getActivationQueue(), pContainer);
+  TaskObjectProxy<Target> proxy(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
+  TaskObjectProxy<Target> neverRegistered(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
 
   Target* pRaw = nullptr;
   ASSERT_TRUE(runOnTask(m_task, [&] {
@@ -319,16 +264,16 @@ TEST_F(MethodObjectTest, ARequestForAReleasedOrUnknownTargetDoesNothingAndAnswer
 
   StatusLog log;
   // Served in this order: a request, the release, a request after the release.
-  ASSERT_TRUE(proxy.enqueue(new Append_MO(proxy.getID(), pContainer, 1, log), "append"));
+  ASSERT_TRUE(proxy.enqueue(new Append_MO(proxy.getID(), m_pContainer, 1, log), "append"));
   ASSERT_TRUE(m_task.enqueue(new FnRequest([&proxy] {
                                TaskObjectProxyData<Target> data = proxy.getProxyData();
                                data.disableProxy();
                                return 0;
                              }),
                              "disable"));
-  ASSERT_TRUE(proxy.enqueue(new Append_MO(proxy.getID(), pContainer, 2, log), "append"));
+  ASSERT_TRUE(proxy.enqueue(new Append_MO(proxy.getID(), m_pContainer, 2, log), "append"));
   ASSERT_TRUE(neverRegistered.enqueue(
-      new Append_MO(neverRegistered.getID(), pContainer, 3, log), "append"));
+      new Append_MO(neverRegistered.getID(), m_pContainer, 3, log), "append"));
   ASSERT_TRUE(waitFor([&] { return log.size() == 3; }));
   ASSERT_TRUE(runOnTask(m_task, [] {}));
 
@@ -367,10 +312,7 @@ class ReleaseSelf_MO : public MethodObject<Target> {
 };
 
 TEST_F(MethodObjectTest, TheTargetOutlivesItsContainerEntryDuringTheBody) {
-  LimitedObjPtr<TargetContainer> pContainer;
-  LimitedObjPtr<IDGenerator> pGenerator;
-  m_pool.getObjContainerAndIDGenerator(pContainer, pGenerator);
-  TaskObjectProxy<Target> proxy(*pGenerator, m_task.getActivationQueue(), pContainer);
+  TaskObjectProxy<Target> proxy(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
   ASSERT_TRUE(runOnTask(m_task, [&] { proxy.getProxyData().insertObject(m_pool.getObject()); }));
 
   std::atomic<int> iDestroyedInBody{-1};

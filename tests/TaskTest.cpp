@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -17,6 +16,7 @@
 
 #include "support/AssertionRecorder.h"
 #include "support/LogCapture.h"
+#include "support/TaskTestSupport.h"
 #include "support/Wait.h"
 #include "tidewave/infra/Identifiers.h"
 #include "tidewave/infra/Task.h"
@@ -26,48 +26,11 @@ namespace Omvera {
 namespace {
 
 using Test::AssertionRecorder;
+using Test::FnRequest;
+using Test::Gate;
 using Test::LogCapture;
+using Test::runOnTask;
 using Test::waitFor;
-
-// A request running a function; counts its own destruction.
-class FnRequest : public ACE_Method_Request {
- public:
-  explicit FnRequest(std::function<int()> in_fn, std::atomic<int>* in_pDestroyed = nullptr)
-      : m_fn(std::move(in_fn)), m_pDestroyed(in_pDestroyed) {}
-  ~FnRequest() override {
-    if (m_pDestroyed != nullptr) ++*m_pDestroyed;
-  }
-  int call() override { return m_fn(); }
-
- private:
-  std::function<int()> m_fn;
-  std::atomic<int>* m_pDestroyed;
-};
-
-// Holds the task thread inside a request until opened (at most in_limit, so that a broken
-// test fails instead of hanging).
-class Gate {
- public:
-  explicit Gate(std::chrono::seconds in_limit = std::chrono::seconds(10)) : m_limit(in_limit) {}
-  void open() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_bOpen = true;
-    m_condition.notify_all();
-  }
-  int passThrough() {
-    m_bEntered = true;
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_condition.wait_for(lock, m_limit, [this] { return m_bOpen; }) ? 0 : 1;
-  }
-  bool entered() const { return m_bEntered; }
-
- private:
-  const std::chrono::seconds m_limit;
-  std::mutex m_mutex;
-  std::condition_variable m_condition;
-  bool m_bOpen = false;
-  std::atomic<bool> m_bEntered{false};
-};
 
 class Recorder {
  public:
@@ -103,6 +66,16 @@ class RecordingTask : public StaticReactorTaskImpl {
                        },
                        in_pDestroyed),
                    "RecordingTask::record");
+  }
+  // Queues a request that records in_strName and then holds the task thread in in_gate;
+  // waits (bounded) until the thread is inside the gate.
+  bool recordAndHold(const std::string& in_strName, Gate& in_gate) {
+    return enqueue(new FnRequest([this, in_strName, &in_gate] {
+                     m_recorder.record(in_strName);
+                     return in_gate.passThrough();
+                   }),
+                   "RecordingTask::recordAndHold") &&
+           waitFor([&in_gate] { return in_gate.entered(); });
   }
 
  protected:
@@ -147,20 +120,6 @@ class StateObserver : public TaskObserver {
   mutable std::mutex m_mutex;
   std::vector<int> m_vStates;
 };
-
-// Runs in_fn on the task and waits for it (bounded).
-bool runOnTask(ManageableTaskImplBase& in_task, std::function<void()> in_fn) {
-  auto pDone = std::make_shared<std::atomic<bool>>(false);
-  if (!in_task.enqueue(new FnRequest([in_fn, pDone] {
-                         in_fn();
-                         *pDone = true;
-                         return 0;
-                       }),
-                       "TaskTest::runOnTask")) {
-    return false;
-  }
-  return waitFor([pDone] { return pDone->load(); });
-}
 
 // ---------------------------------------------------------------------------------------
 
@@ -230,8 +189,7 @@ TEST(TaskQueueing, HundredThousandRequestsQueuedBehindABlockedRequestAreAccepted
   StaticReactorTaskImpl task;
   ASSERT_TRUE(task.start());
   Gate gate(std::chrono::seconds(200));
-  task.enqueue(new FnRequest([&gate] { return gate.passThrough(); }), "TaskTest::gate");
-  ASSERT_TRUE(waitFor([&gate] { return gate.entered(); }));
+  ASSERT_TRUE(gate.holdTask(task));
 
   constexpr int kREQUESTS = 100000;
   std::atomic<int> iServed{0};
@@ -347,12 +305,7 @@ TEST(TaskLifeCycle, StopServesPendingWorkCallsTheHooksInOrderAndThenRefusesWork)
   ASSERT_TRUE(task.addTaskObserver(&observer));
   ASSERT_TRUE(task.start());
   Gate gate;
-  task.enqueue(new FnRequest([&] {
-                 recorder.record("A");
-                 return gate.passThrough();
-               }),
-               "TaskTest::gate");
-  ASSERT_TRUE(waitFor([&gate] { return gate.entered(); }));
+  ASSERT_TRUE(task.recordAndHold("A", gate));
   task.enqueueRecord("B");
   ASSERT_TRUE(task.stop());
   task.enqueueRecord("C");
@@ -389,8 +342,7 @@ TEST(TaskLifeCycle, ADeferredStopKeepsServingAndLosesNothingAcceptedBeforeComple
   ASSERT_TRUE(runOnTask(task, [&] { recorder.record("while stopping"); }));
 
   Gate gate;
-  task.enqueue(new FnRequest([&gate] { return gate.passThrough(); }), "TaskTest::gate");
-  ASSERT_TRUE(waitFor([&gate] { return gate.entered(); }));
+  ASSERT_TRUE(gate.holdTask(task));
   ASSERT_TRUE(task.stopCompleted());
   EXPECT_TRUE(task.enqueueRecord("D"));  // accepted before the completion is served
   gate.open();
@@ -409,12 +361,7 @@ TEST(TaskLifeCycle, KillGoesAheadOfPendingWorkAndDestroysItUnserved) {
   RecordingTask task(recorder);
   ASSERT_TRUE(task.start());
   Gate gate;
-  task.enqueue(new FnRequest([&] {
-                 recorder.record("A");
-                 return gate.passThrough();
-               }),
-               "TaskTest::gate");
-  ASSERT_TRUE(waitFor([&gate] { return gate.entered(); }));
+  ASSERT_TRUE(task.recordAndHold("A", gate));
   std::atomic<int> iDestroyed{0};
   task.enqueueRecord("B", &iDestroyed);
   task.enqueueRecord("C", &iDestroyed);

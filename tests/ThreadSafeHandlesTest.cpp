@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "support/AssertionRecorder.h"
+#include "support/TaskTestSupport.h"
 #include "tidewave/CountedObjPtr.h"
 #include "tidewave/TSReferenceCount.h"
 #include "tidewave/infra/Object.h"
@@ -17,6 +16,7 @@ namespace Omvera {
 namespace {
 
 using Test::AssertionRecorder;
+using Test::Gate;
 
 constexpr int kThreads = 4;
 constexpr int kRounds = 2000;
@@ -45,38 +45,17 @@ class SharedAdapter : public Filler, public ManagedTask {
 using AdapterPtr = CountedObjPtr<SharedAdapter, TSReferenceCount>;
 using TaskPtr = CountedObjPtr<ManagedTask, TSReferenceCount>;
 
-// Releases all waiting threads at once.
-class StartGate {
- public:
-  void wait() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_cond.wait(lock, [this] { return m_bOpen; });
-  }
-  void open() {
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_bOpen = true;
-    }
-    m_cond.notify_all();
-  }
-
- private:
-  std::mutex m_mutex;
-  std::condition_variable m_cond;
-  bool m_bOpen = false;
-};
-
 TEST(ThreadSafeCountedObjPtr, ConcurrentCopiesAndDropsKeepTheCountExact) {
   AssertionRecorder recorder;
   s_iDestroyed = 0;
   const AdapterPtr adapter(new SharedAdapter());
   const TaskPtr task(adapter);  // the handles the threads read, never write
-  StartGate gate;
+  Gate gate;
   std::atomic<long> lWork{0};
   std::vector<std::thread> vThreads;
   for (int t = 0; t < kThreads; ++t) {
     vThreads.emplace_back([&, t] {
-      gate.wait();
+      gate.passThrough();
       std::vector<TaskPtr> vHeld;
       for (int i = 0; i < kRounds; ++i) {
         if (t % 2 == 0) {
@@ -103,12 +82,12 @@ TEST(ThreadSafeCountedObjPtr, TheLastDropOnAnyThreadDeletesOnce) {
     s_iDestroyed = 0;
     AdapterPtr adapter(new SharedAdapter());
     std::vector<TaskPtr> vCopies(kThreads, TaskPtr(adapter));
-    StartGate gate;
+    Gate gate;
     std::vector<std::thread> vThreads;
     for (int t = 0; t < kThreads; ++t) {
       // Each thread owns one copy and races the others (and the main thread) to drop it.
       vThreads.emplace_back([&gate, pCopy = &vCopies[t]] {
-        gate.wait();
+        gate.passThrough();
         TaskPtr local(*pCopy);
         pCopy->reset();
         local = nullptr;  // shared: takes a fresh count for the null object

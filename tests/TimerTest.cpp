@@ -14,6 +14,7 @@
 
 #include "support/AssertionRecorder.h"
 #include "support/LogCapture.h"
+#include "support/TaskTestSupport.h"
 #include "support/Wait.h"
 #include "tidewave/infra/ManualTimerScheduler.h"
 #include "tidewave/infra/Task.h"
@@ -22,31 +23,11 @@ namespace Omvera {
 namespace {
 
 using Test::AssertionRecorder;
+using Test::FnRequest;
 using Test::LogCapture;
+using Test::runOnTask;
 using Test::waitFor;
 using Clock = std::chrono::steady_clock;
-
-class FnRequest : public ACE_Method_Request {
- public:
-  explicit FnRequest(std::function<int()> in_fn) : m_fn(std::move(in_fn)) {}
-  int call() override { return m_fn(); }
-
- private:
-  std::function<int()> m_fn;
-};
-
-bool runOnTask(ManageableTaskImplBase& in_task, std::function<void()> in_fn) {
-  auto pDone = std::make_shared<std::atomic<bool>>(false);
-  if (!in_task.enqueue(new FnRequest([in_fn, pDone] {
-                         in_fn();
-                         *pDone = true;
-                         return 0;
-                       }),
-                       "TimerTest::runOnTask")) {
-    return false;
-  }
-  return waitFor([pDone] { return pDone->load(); });
-}
 
 // One named piece of timeout data per timer.
 struct NamedData : TimeoutData {
