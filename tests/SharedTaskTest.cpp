@@ -51,34 +51,26 @@ class FakeTask : public ManageableTask {
 
 using Calls = std::vector<std::string>;
 
-TEST(SharedTask, OnlyTheFirstStartAndTheLastStopReachTheTask) {
+TEST(SharedTask, OnlyTheFirstStartAndTheLastStopReachTheTaskAndKillResetsTheCount) {
   FakeTask task;
   SharedTaskAdapterNoT shared(&task, false);
   EXPECT_TRUE(shared.start());
   EXPECT_TRUE(shared.start());
-  EXPECT_TRUE(shared.start());
-  EXPECT_EQ(3u, shared.getStartCount());
-  EXPECT_TRUE(shared.stop());
   EXPECT_TRUE(shared.stop());
   EXPECT_EQ((Calls{"start"}), task.calls());
   EXPECT_TRUE(shared.stop());
   EXPECT_EQ((Calls{"start", "stop"}), task.calls());  // no wait with false
-  EXPECT_EQ(0u, shared.getStartCount());
-  // A new round starts the task again.
+  EXPECT_TRUE(shared.start());  // a new round starts the task again
   EXPECT_TRUE(shared.start());
-  EXPECT_EQ((Calls{"start", "stop", "start"}), task.calls());
-}
+  EXPECT_TRUE(shared.kill());  // whatever the count
+  EXPECT_EQ(0u, shared.getStartCount());
+  EXPECT_EQ((Calls{"start", "stop", "start", "kill"}), task.calls());
 
-TEST(SharedTask, TheLastStopWaitsForTheTaskWhenConstructedWithTrue) {
-  FakeTask task;
-  SharedTaskAdapterNoT shared(&task, true);
-  EXPECT_TRUE(shared.waitsOnLastStop());
-  shared.start();
-  shared.start();
-  shared.stop();
-  EXPECT_EQ((Calls{"start"}), task.calls());
-  EXPECT_TRUE(shared.stop());
-  EXPECT_EQ((Calls{"start", "stop", "wait"}), task.calls());
+  FakeTask waited;
+  SharedTaskAdapterNoT waiting(&waited, true);
+  waiting.start();
+  EXPECT_TRUE(waiting.stop());
+  EXPECT_EQ((Calls{"start", "stop", "wait"}), waited.calls());
 }
 
 TEST(SharedTask, AFailedFirstStartDoesNotCountAndAStrayStopIsAnAssertion) {
@@ -96,40 +88,6 @@ TEST(SharedTask, AFailedFirstStartDoesNotCountAndAStrayStopIsAnAssertion) {
   EXPECT_FALSE(shared.stop());  // the task refused: nothing to wait for
   EXPECT_EQ((Calls{"start", "start", "stop"}), task.calls());
   EXPECT_EQ(0u, shared.getStartCount());
-}
-
-TEST(SharedTask, KillReachesTheTaskWhateverTheCountAndResetsIt) {
-  FakeTask task;
-  SharedTaskAdapterNoT shared(&task, true);
-  shared.start();
-  shared.start();
-  EXPECT_TRUE(shared.kill());
-  EXPECT_EQ(0u, shared.getStartCount());
-  EXPECT_TRUE(shared.start());
-  EXPECT_EQ((Calls{"start", "kill", "start"}), task.calls());
-}
-
-TEST(SharedTask, StateNamesWaitingAndObserversAreForwarded) {
-  FakeTask task;
-  SharedTaskAdapterNoT shared(&task, false);
-  EXPECT_EQ(Task::RUNNING_STATE, shared.getTaskState());
-  EXPECT_EQ("Fake Task", shared.getTaskName());
-  EXPECT_EQ("SharedTaskAdapter(Fake Task)", shared.getName());
-  EXPECT_EQ(&task, shared.getManagedTask());
-  EXPECT_TRUE(shared.waitUntilDone());
-  EXPECT_TRUE(shared.addTaskObserver(nullptr));
-  EXPECT_TRUE(shared.removeTaskObserver(nullptr));
-  EXPECT_EQ((Calls{"wait", "add", "remove"}), task.calls());
-}
-
-TEST(SharedTask, WithoutATaskEveryOperationFails) {
-  AssertionRecorder assertions;
-  SharedTaskAdapterNoT shared(nullptr, false);
-  EXPECT_FALSE(shared.start());
-  EXPECT_FALSE(shared.kill());
-  EXPECT_FALSE(shared.waitUntilDone());
-  EXPECT_EQ(Task::IDLE_STATE, shared.getTaskState());
-  EXPECT_EQ((std::vector<std::string>{"in_pTask != 0"}), assertions.expressions());
 }
 
 class StartCounter : public TaskObserver {

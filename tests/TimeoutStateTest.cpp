@@ -1,49 +1,15 @@
-// The untyped bases of the state machines: the machine's fields and the timed state's
-// timer identity, driven by the manual scheduler.
+// The timed state's timer identity, driven by the manual scheduler.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "support/AssertionRecorder.h"
-#include "support/LogCapture.h"
 #include "tidewave/infra/ManualTimerScheduler.h"
-#include "tidewave/infra/StateMachineNoT.h"
 #include "tidewave/infra/TimeoutStateNoT.h"
 
 namespace Omvera {
 namespace {
-
-using Test::AssertionRecorder;
-using Test::LogCapture;
-
-class MachineProbe : public StateMachineNoT {
- public:
-  using StateMachineNoT::m_bRecursionFlag;
-  using StateMachineNoT::m_bScratchFlag;
-  using StateMachineNoT::m_strStateName;
-};
-
-TEST(StateMachineNoT, StartsWithTheUndefinedNameAndCopiesTheInitialName) {
-  MachineProbe machine;
-  EXPECT_STREQ("StateMachineNoTUndefStateName", StateMachineNoT::getUndefStateName());
-  EXPECT_EQ(StateMachineNoT::getUndefStateName(), machine.getInitialStateName());
-  EXPECT_EQ(StateMachineNoT::getUndefStateName(), machine.m_strStateName);
-  EXPECT_FALSE(machine.m_bRecursionFlag);
-  EXPECT_FALSE(machine.m_bScratchFlag);
-
-  char acName[] = "Idle";
-  machine.setInitialStateName(acName);
-  std::strcpy(acName, "Gone");
-  EXPECT_EQ("Idle", machine.getInitialStateName());
-
-  AssertionRecorder assertions;
-  machine.setInitialStateName(nullptr);
-  EXPECT_EQ(StateMachineNoT::getUndefStateName(), machine.getInitialStateName());
-  EXPECT_EQ((std::vector<std::string>{"in_szName != 0"}), assertions.expressions());
-}
 
 // A timed state that records its own timeouts and answers with a fixed next state.
 class TimedState : public TimeoutStateNoT {
@@ -143,6 +109,13 @@ TEST_F(TimeoutStateFixture, ACancelledTimerNeverFiresAndOnlyTheArmedStateOwnsATi
   EXPECT_TRUE(other.cancelTimer());
   EXPECT_EQ(0u, m_scheduler.advance(ACE_Time_Value(10)));
   EXPECT_EQ(0, m_dispatcher.m_iExpiries);
+
+  // Destroying an armed state cancels its timer.
+  auto pState = std::make_unique<TimedState>(ACE_Time_Value(1));
+  pState->initialize(&m_scheduler, &m_dispatcher);
+  ASSERT_TRUE(pState->scheduleTimer());
+  pState.reset();
+  EXPECT_EQ(0u, m_scheduler.numArmed());
 }
 
 class ConfiguredState : public TimedState {
@@ -155,62 +128,20 @@ class ConfiguredState : public TimedState {
 TEST_F(TimeoutStateFixture, TheNextTimerUsesTheCurrentTimeout) {
   ASSERT_TRUE(m_state.scheduleTimer());
   m_state.setTimeout(ACE_Time_Value(300));
-  ACE_Time_Value deadline;
-  ASSERT_TRUE(m_scheduler.getDeadline(m_state.getTimerId(), deadline));
-  EXPECT_EQ(ACE_Time_Value(5), deadline);  // the armed timer keeps its delay
+  EXPECT_EQ(1u, m_scheduler.advance(ACE_Time_Value(5)));  // the armed timer keeps its delay
   ASSERT_TRUE(m_state.scheduleTimer());
-  ASSERT_TRUE(m_scheduler.getDeadline(m_state.getTimerId(), deadline));
-  EXPECT_EQ(ACE_Time_Value(300), deadline);
+  EXPECT_EQ(0u, m_scheduler.advance(msec(299999)));
+  EXPECT_EQ(1u, m_scheduler.advance(msec(1)));
+  ASSERT_EQ(2u, m_state.m_vTimeouts.size());
+  EXPECT_EQ(ACE_Time_Value(305), m_state.m_vTimeouts[1].getTimeValue());
+
+  ACE_Time_Value deadline;
 
   ConfiguredState configured;
   configured.initialize(&m_scheduler, &m_dispatcher);
   ASSERT_TRUE(configured.scheduleTimer());
   ASSERT_TRUE(m_scheduler.getDeadline(configured.getTimerId(), deadline));
-  EXPECT_EQ(ACE_Time_Value(42), deadline);
-}
-
-TEST_F(TimeoutStateFixture, DestroyingAnArmedStateCancelsItsTimer) {
-  auto pState = std::make_unique<TimedState>(ACE_Time_Value(1));
-  pState->initialize(&m_scheduler, &m_dispatcher);
-  ASSERT_TRUE(pState->scheduleTimer());
-  EXPECT_EQ(1u, m_scheduler.numArmed());
-  pState.reset();
-  EXPECT_EQ(0u, m_scheduler.numArmed());
-  EXPECT_EQ(0u, m_scheduler.advance(ACE_Time_Value(2)));
-}
-
-TEST_F(TimeoutStateFixture, MovingToAnotherSchedulerCancelsOnTheOldOne) {
-  ManualTimerScheduler second;
-  ASSERT_TRUE(m_state.scheduleTimer());
-  ASSERT_TRUE(m_state.initialize(&second, &m_dispatcher));
-  EXPECT_FALSE(m_state.timerArmed());
-  EXPECT_EQ(0u, m_scheduler.numArmed());
-  ASSERT_TRUE(m_state.scheduleTimer());
-  EXPECT_EQ(1u, second.numArmed());
-  EXPECT_EQ(&second, m_state.getTimerScheduler());
-  // The state cancels an armed timer when destroyed: its scheduler must outlive it.
-  EXPECT_TRUE(m_state.cancelTimer());
-}
-
-TEST(TimeoutStateNoT, WithoutSchedulerOrWithARefusedTimerNothingIsArmed) {
-  AssertionRecorder assertions;
-  LogCapture capture("tidewave.infra.TimeoutState", LogLevel::ERROR);
-  TimedState state(ACE_Time_Value(-1));
-  EXPECT_FALSE(state.scheduleTimer());
-  ManualTimerScheduler scheduler;
-  Dispatcher dispatcher;
-  EXPECT_FALSE(state.initialize(nullptr, &dispatcher));
-  EXPECT_FALSE(state.initialize(&scheduler, nullptr));
-  ASSERT_TRUE(state.initialize(&scheduler, &dispatcher));
-  EXPECT_FALSE(state.scheduleTimer());  // a negative timeout is refused by the scheduler
-  EXPECT_FALSE(state.timerArmed());
-  EXPECT_EQ(0u, scheduler.numArmed());
-  EXPECT_EQ((std::vector<std::string>{"m_pScheduler != 0",
-                                      "in_pScheduler != 0 && in_pProcessor != 0",
-                                      "in_pScheduler != 0 && in_pProcessor != 0",
-                                      "in_delay >= ACE_Time_Value::zero"}),
-            assertions.expressions());
-  EXPECT_EQ("scheduleTimer failed for a timeout of -1000 ms", capture.messages().back());
+  EXPECT_EQ(m_scheduler.now() + ACE_Time_Value(42), deadline);
 }
 
 }  // namespace
