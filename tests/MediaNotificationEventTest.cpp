@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 #include <typeinfo>
+#include <utility>
 
 #include "support/AssertionRecorder.h"
 #include "support/NullCallContainer.h"
@@ -44,17 +45,16 @@ int CountingDetail::s_iLive = 0;
 
 TEST(MediaNotificationType, NamesAndFallback) {
   using N = MediaNotificationEvent;
-  EXPECT_STREQ("eCPA_RESULT_SUCCESS", N::getNotificationTypeString(N::eCPA_RESULT_SUCCESS));
-  EXPECT_STREQ("eCPA_RESULT_FAILURE", N::getNotificationTypeString(N::eCPA_RESULT_FAILURE));
-  EXPECT_STREQ("eFIRST_PACKET_DETECTED", N::getNotificationTypeString(N::eFIRST_PACKET_DETECTED));
-  EXPECT_STREQ("eCPA_UPDATE", N::getNotificationTypeString(N::eCPA_UPDATE));
-  for (int iValue : {2, 5, -1}) {
-    EXPECT_STREQ("???", N::getNotificationTypeString(static_cast<N::NotificationType>(iValue)))
-        << iValue;
+  const std::pair<int, const char*> aNames[] = {
+      {N::eCPA_RESULT_SUCCESS, "eCPA_RESULT_SUCCESS"}, {N::eCPA_RESULT_FAILURE, "eCPA_RESULT_FAILURE"},
+      {N::eFIRST_PACKET_DETECTED, "eFIRST_PACKET_DETECTED"}, {N::eCPA_UPDATE, "eCPA_UPDATE"},
+      {2, "???"}, {5, "???"}, {-1, "???"}};
+  for (const auto& name : aNames) {
+    EXPECT_STREQ(name.second, N::getNotificationTypeString(static_cast<N::NotificationType>(name.first)));
   }
 }
 
-TEST(CPAResult, NamesRoundTripAndOtherValuesFallBack) {
+TEST(CPAResult, NamesRoundTripParsingIgnoresLetterCaseOnly) {
   const char* const aszNames[] = {"Human",         "Answering Machine", "Fax",
                                   "Busy",          "Reorder",           "SIT No Circuit",
                                   "SIT Intercept", "SIT Vacant Tone",   "SIT Reorder",
@@ -64,52 +64,37 @@ TEST(CPAResult, NamesRoundTripAndOtherValuesFallBack) {
     EXPECT_STREQ(aszNames[i], CPAResult::getTypeString(eType));
     EXPECT_EQ(eType, CPAResult::parseTypeString(aszNames[i]));
   }
-  for (int iValue : {10, 11, -1}) {
+  for (int iValue : {10, -1}) {
     EXPECT_STREQ("???", CPAResult::getTypeString(static_cast<CPAResult::ResultType>(iValue)));
   }
-}
-
-TEST(CPAResult, ParsingIgnoresLetterCaseOnly) {
   EXPECT_EQ(CPAResult::eANSWERING_MACHINE, CPAResult::parseTypeString("answering machine"));
   EXPECT_EQ(CPAResult::eSIT_VACANT_TONE, CPAResult::parseTypeString("SIT VACANT TONE"));
   EXPECT_EQ(CPAResult::eUNKNOWN, CPAResult::parseTypeString("uNKNOWN"));
-  EXPECT_EQ(10, CPAResult::parseTypeString("Answering-Machine"));
-  EXPECT_EQ(10, CPAResult::parseTypeString(" Fax"));
-  EXPECT_EQ(10, CPAResult::parseTypeString("SIT"));
-  EXPECT_EQ(10, CPAResult::parseTypeString(""));
-  EXPECT_EQ(10, CPAResult::parseTypeString(nullptr));
+  for (const char* szText : {"Answering-Machine", " Fax", "Fax ", "SIT", "", static_cast<const char*>(nullptr)}) {
+    EXPECT_EQ(10, CPAResult::parseTypeString(szText)) << (szText ? szText : "(null)");
+  }
 }
 
-TEST(CPAResultVector, WritesOneLinePerResult) {
+TEST(CPAResultVector, WritesOneLinePerResultAndCannotBeRead) {
   CPAResultVector results;
   EXPECT_EQ("", textOf(results));
   results.emplace_back(CPAResult::eBUSY, 0.5f);
   results.emplace_back(CPAResult::eFAX, 1.0f);
   EXPECT_EQ("Busy: 0.5\r\nFax: 1\r\n", textOf(results));
-
   // The stream's formatting applies to the scores; out-of-range types print "???".
   results.emplace_back(static_cast<CPAResult::ResultType>(10), 0.25f);
   std::ostringstream stream;
   stream << std::fixed << std::setprecision(2) << results;
   EXPECT_EQ("Busy: 0.50\r\nFax: 1.00\r\n???: 0.25\r\n", stream.str());
 
-  const CPAResultVector copy(results);
-  EXPECT_EQ(3u, copy.size());
-  EXPECT_EQ(CPAResult::eFAX, copy[1].m_eType);
-}
-
-TEST(CPAResultVector, ReadingIsNotSupported) {
   AssertionRecorder assertions;
-  CPAResultVector results{CPAResult(CPAResult::eHUMAN, 0.75f)};
   std::istringstream input("Busy: 0.5\r\n");
   input >> results;
   ASSERT_EQ(1u, assertions.count());
   EXPECT_EQ("Not implemented : CPAResultVector::read", assertions.records()[0].m_strExpression);
   EXPECT_EQ("MediaEvent", assertions.records()[0].m_strModule);
-  EXPECT_TRUE(input.good());
   EXPECT_EQ(0, input.tellg());
-  ASSERT_EQ(1u, results.size());
-  EXPECT_EQ(CPAResult::eHUMAN, results[0].m_eType);
+  EXPECT_EQ(3u, results.size());
 }
 
 TEST(ConnectionFailureType, WritesTheCodeAndCopiesTheDetail) {
@@ -118,13 +103,9 @@ TEST(ConnectionFailureType, WritesTheCodeAndCopiesTheDetail) {
     const ConnectionFailureType failure(-42, new CountingDetail("no answer"));
     EXPECT_EQ("-42", textOf(failure));  // the detail is not written
     EXPECT_EQ("0", textOf(ConnectionFailureType()));
-    EXPECT_EQ(nullptr, ConnectionFailureType().getDetail());
-
     ConnectionFailureType copy(failure);
-    EXPECT_EQ(2, CountingDetail::s_iLive);
     EXPECT_NE(failure.getDetail(), copy.getDetail());
     EXPECT_EQ("no answer", textOf(*copy.getDetail()));
-
     ConnectionFailureType assigned(7);
     assigned = failure;
     EXPECT_EQ(-42, assigned.getFailureCode());
@@ -138,50 +119,44 @@ TEST(ConnectionFailureType, WritesTheCodeAndCopiesTheDetail) {
 
 // ---- notifications ----
 
-TEST(MediaNotificationEvent, TextForms) {
-  const MediaNotificationEvent firstPacket(MediaEndpoint::RX_DIRECTION,
-                                           MediaNotificationEvent::eFIRST_PACKET_DETECTED);
-  EXPECT_EQ("eNOTIFICATION dir=RX_DIRECTION eFIRST_PACKET_DETECTED", textOf(firstPacket));
-  EXPECT_EQ(MediaEvent::eNOTIFICATION, firstPacket.getType());
-  EXPECT_EQ(MediaEndpoint::RX_DIRECTION, firstPacket.getDirection());
-
-  const ToneDetectedEvent tone(MediaEndpoint::TX_DIRECTION, MediaNotificationEvent::eCPA_UPDATE,
-                               4, 12);
-  EXPECT_EQ("eTONE_DETECTED dir=TX_DIRECTION eCPA_UPDATE,toneid=4,toneevtid=12", textOf(tone));
-  const ToneDetectedEvent bigTone(MediaEndpoint::RX_DIRECTION,
-                                  static_cast<MediaNotificationEvent::NotificationType>(2),
-                                  4294967295u, 18446744073709551615ull);
-  EXPECT_EQ("eTONE_DETECTED dir=RX_DIRECTION ???,toneid=4294967295,toneevtid=18446744073709551615",
-            textOf(bigTone));
-
-  EXPECT_EQ("eNOTIFICATION dir=RX_DIRECTION eCPA_RESULT_SUCCESS -3",
-            textOf(CPASuccessNotificationEvent(MediaEndpoint::RX_DIRECTION, -3)));
-  EXPECT_EQ("eNOTIFICATION dir=TX_DIRECTION eCPA_RESULT_FAILURE 42",
-            textOf(CPAFailureNotificationEvent(MediaEndpoint::TX_DIRECTION,
-                                               ConnectionFailureType(42))));
-
-  // An update ends its notification text with a line end, then lists the results.
-  EXPECT_EQ("eNOTIFICATION dir=RX_DIRECTION eCPA_UPDATE\n",
-            textOf(CPAUpdateNotificationEvent(MediaEndpoint::RX_DIRECTION, CPAResultVector())));
-  EXPECT_EQ("eNOTIFICATION dir=RX_DIRECTION eCPA_UPDATE\nBusy: 0.5\r\n",
-            textOf(CPAUpdateNotificationEvent(MediaEndpoint::RX_DIRECTION,
-                                              CPAResultVector{CPAResult(CPAResult::eBUSY, 0.5f)})));
+// Every notification class: its exact text, and a clone of the same class writing the same.
+TEST(MediaNotificationEvent, TextFormsAndClones) {
+  using N = MediaNotificationEvent;
+  const std::pair<std::shared_ptr<N>, std::string> aCases[] = {
+      {std::make_shared<N>(MediaEndpoint::RX_DIRECTION, N::eFIRST_PACKET_DETECTED),
+       "eNOTIFICATION dir=RX_DIRECTION eFIRST_PACKET_DETECTED"},
+      {std::make_shared<ToneDetectedEvent>(MediaEndpoint::TX_DIRECTION, N::eCPA_UPDATE, 4, 12),
+       "eTONE_DETECTED dir=TX_DIRECTION eCPA_UPDATE,toneid=4,toneevtid=12"},
+      {std::make_shared<ToneDetectedEvent>(MediaEndpoint::RX_DIRECTION, static_cast<N::NotificationType>(2),
+                                           4294967295u, 18446744073709551615ull),
+       "eTONE_DETECTED dir=RX_DIRECTION ???,toneid=4294967295,toneevtid=18446744073709551615"},
+      {std::make_shared<CPASuccessNotificationEvent>(MediaEndpoint::RX_DIRECTION, -3),
+       "eNOTIFICATION dir=RX_DIRECTION eCPA_RESULT_SUCCESS -3"},
+      {std::make_shared<CPAFailureNotificationEvent>(MediaEndpoint::TX_DIRECTION, ConnectionFailureType(42)),
+       "eNOTIFICATION dir=TX_DIRECTION eCPA_RESULT_FAILURE 42"},
+      // An update ends its notification text with a line end, then lists the results.
+      {std::make_shared<CPAUpdateNotificationEvent>(MediaEndpoint::RX_DIRECTION, CPAResultVector()),
+       "eNOTIFICATION dir=RX_DIRECTION eCPA_UPDATE\n"},
+      {std::make_shared<CPAUpdateNotificationEvent>(MediaEndpoint::RX_DIRECTION,
+                                                    CPAResultVector{CPAResult(CPAResult::eBUSY, 0.5f)}),
+       "eNOTIFICATION dir=RX_DIRECTION eCPA_UPDATE\nBusy: 0.5\r\n"}};
+  for (const auto& testCase : aCases) {
+    EXPECT_EQ(testCase.second, textOf(*testCase.first));
+    std::unique_ptr<MediaEvent> pClone(testCase.first->clone());
+    EXPECT_EQ(typeid(*testCase.first), typeid(*pClone));
+    EXPECT_EQ(testCase.second, textOf(*pClone));
+  }
 }
 
-TEST(MediaNotificationEvent, ClonesAreDeepAndKeepTheClass) {
+TEST(MediaNotificationEvent, ClonesAreDeepAndTheEngineWrapperOwnsTheNotification) {
   CountingDetail::s_iLive = 0;
   AssertionRecorder assertions;
-
   std::unique_ptr<MediaNotificationEvent> pFailure(new CPAFailureNotificationEvent(
       MediaEndpoint::TX_DIRECTION, ConnectionFailureType(5, new CountingDetail("busy"))));
   EXPECT_EQ(1, CountingDetail::s_iLive);  // the event holds its own copy, the argument is gone
   std::unique_ptr<MediaNotificationEvent> pFailureClone(pFailure->clone());
-  EXPECT_EQ(typeid(CPAFailureNotificationEvent), typeid(*pFailureClone));
-  EXPECT_EQ(MediaNotificationEvent::eCPA_RESULT_FAILURE, pFailureClone->getNotificationType());
   EXPECT_EQ(2, CountingDetail::s_iLive);
-  const std::string strText = textOf(*pFailure);
   pFailure.reset();
-  EXPECT_EQ(strText, textOf(*pFailureClone));
   const auto& failure = dynamic_cast<const CPAFailureNotificationEvent&>(*pFailureClone);
   ASSERT_NE(nullptr, failure.getFailure().getDetail());
   EXPECT_EQ("busy", textOf(*failure.getFailure().getDetail()));
@@ -189,41 +164,31 @@ TEST(MediaNotificationEvent, ClonesAreDeepAndKeepTheClass) {
   EXPECT_EQ(0, CountingDetail::s_iLive);
 
   std::unique_ptr<CPAUpdateNotificationEvent> pUpdate(new CPAUpdateNotificationEvent(
-      MediaEndpoint::RX_DIRECTION, CPAResultVector{CPAResult(CPAResult::eHUMAN, 0.9f),
-                                                   CPAResult(CPAResult::eFAX, 0.1f)}));
-  std::unique_ptr<MediaEvent> pUpdateClone(pUpdate->clone());
-  const auto* pUpdateCopy = dynamic_cast<const CPAUpdateNotificationEvent*>(pUpdateClone.get());
-  ASSERT_NE(nullptr, pUpdateCopy);
+      MediaEndpoint::RX_DIRECTION,
+      CPAResultVector{CPAResult(CPAResult::eHUMAN, 0.9f), CPAResult(CPAResult::eFAX, 0.1f)}));
+  std::unique_ptr<CPAUpdateNotificationEvent> pUpdateCopy(pUpdate->clone());
   EXPECT_NE(&pUpdate->getResults(), &pUpdateCopy->getResults());
   pUpdate.reset();
   ASSERT_EQ(2u, pUpdateCopy->getResults().size());
-  EXPECT_EQ(CPAResult::eFAX, pUpdateCopy->getResults()[1].m_eType);
   EXPECT_FLOAT_EQ(0.1f, pUpdateCopy->getResults()[1].m_fScore);
 
-  const ToneDetectedEvent tone(MediaEndpoint::RX_DIRECTION, MediaNotificationEvent::eCPA_UPDATE,
-                               9, 99);
+  const ToneDetectedEvent tone(MediaEndpoint::RX_DIRECTION, MediaNotificationEvent::eCPA_UPDATE, 9, 99);
   std::unique_ptr<ToneDetectedEvent> pToneClone(tone.clone());
   EXPECT_EQ(9u, pToneClone->getToneId());
   EXPECT_EQ(99u, pToneClone->getToneEventId());
-  EXPECT_EQ(MediaNotificationEvent::eCPA_UPDATE, pToneClone->getNotificationType());
-  EXPECT_EQ(MediaEvent::eTONE_DETECTED, pToneClone->getType());
-  EXPECT_EQ(0u, assertions.count());
-}
 
-TEST(MediaNotificationEvent, TheEngineWrapperOwnsTheNotification) {
-  CountingDetail::s_iLive = 0;
   NullCallContainer container;
   auto* pNotification = new CPAFailureNotificationEvent(
       MediaEndpoint::RX_DIRECTION, ConnectionFailureType(3, new CountingDetail("sit")));
   {
-    const MediaEngineNotificationEvent wrapper(pNotification->getDirection(), &container, 2,
-                                               pNotification);
+    const MediaEngineNotificationEvent wrapper(pNotification->getDirection(), &container, 2, pNotification);
     EXPECT_EQ(pNotification, &wrapper.getEvent());
     std::unique_ptr<MediaEngineNotificationEvent> pCopy(wrapper.clone());
     EXPECT_NE(pNotification, &pCopy->getEvent());
     EXPECT_EQ(2, CountingDetail::s_iLive);
   }
   EXPECT_EQ(0, CountingDetail::s_iLive);
+  EXPECT_EQ(0u, assertions.count());
 }
 
 class UnallocatedTone : public ToneDetectedEvent {
