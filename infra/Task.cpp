@@ -499,12 +499,7 @@ StaticReactorTaskImpl::~StaticReactorTaskImpl() {
 long StaticReactorTaskImpl::scheduleTimer(TimeoutProcessor* in_pProcessor,
                                           const TimeoutData* in_pData,
                                           const ACE_Time_Value& in_delay) {
-  if (!Assertion(in_pProcessor != nullptr, "in_pProcessor != 0", fileScopeLogger(),
-                 s_szMODULE_NAME, __LINE__) ||
-      !Assertion(in_delay >= ACE_Time_Value::zero, "in_delay >= ACE_Time_Value::zero",
-                 fileScopeLogger(), s_szMODULE_NAME, __LINE__)) {
-    return -1;
-  }
+  if (!TimerQueue::validTimerRequest(in_pProcessor, in_delay)) return -1;
   bool bBecameFirst = false;
   const long lId =
       m_timers.add(in_pProcessor, in_pData, TimerQueue::monotonicNow(true) + in_delay,

@@ -60,6 +60,14 @@ TimerQueue::CancelResult TimerQueue::remove(long in_lId, const TimeoutData* in_p
   return CANCELLED;
 }
 
+bool TimerQueue::validTimerRequest(const TimeoutProcessor* in_pProcessor,
+                                   const ACE_Time_Value& in_delay) {
+  return Assertion(in_pProcessor != nullptr, "in_pProcessor != 0", fileScopeLogger(),
+                   s_szMODULE_NAME, __LINE__) &&
+         Assertion(in_delay >= ACE_Time_Value::zero, "in_delay >= ACE_Time_Value::zero",
+                   fileScopeLogger(), s_szMODULE_NAME, __LINE__);
+}
+
 bool TimerQueue::cancel(long in_lId, const TimeoutData* in_pData) {
   Timer timer;
   const CancelResult eResult = remove(in_lId, in_pData, timer);

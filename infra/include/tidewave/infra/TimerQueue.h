@@ -39,6 +39,10 @@ class TimerQueue {
   // earliest one (its owner may then have to wake a thread sleeping until the old one).
   long add(TimeoutProcessor* in_pProcessor, const TimeoutData* in_pData,
            const ACE_Time_Value& in_deadline, bool* out_pBecameFirst = nullptr);
+  // The scheduleTimer argument checks of both schedulers: a processor is given and the
+  // delay is not negative (assertions "in_pProcessor != 0", "in_delay >= ACE_Time_Value::zero").
+  static bool validTimerRequest(const TimeoutProcessor* in_pProcessor,
+                                const ACE_Time_Value& in_delay);
   // Removes timer in_lId (see TimerScheduler::cancelTimer for in_pData); out_timer gets
   // the removed timer.
   CancelResult remove(long in_lId, const TimeoutData* in_pData, Timer& out_timer);
