@@ -21,8 +21,9 @@ demo: configure
 	cmake --build build -j $(JOBS) --target tidewave-gwsim
 	TIDEWAVE_CONFIG=$(CURDIR)/config/tidewave.properties ./build/tools/tidewave-gwsim
 
-# The whole suite: normal build, AddressSanitizer+UBSan build, and the threaded tests
-# again under ThreadSanitizer.
+# The whole suite: normal build (GCC), AddressSanitizer+UBSan build (clang, so that the
+# tree is also checked warning-free with the second compiler), and the threaded tests again
+# under ThreadSanitizer (GCC).
 test: deps test-normal test-asan test-tsan
 	@echo "All test configurations passed."
 
@@ -31,7 +32,7 @@ test-normal: build
 
 test-asan: deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTIDEWAVE_WERROR=ON \
-	  -DTIDEWAVE_SANITIZE=address -DTIDEWAVE_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	  -DCMAKE_CXX_COMPILER=clang++ -DTIDEWAVE_SANITIZE=address -DTIDEWAVE_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1:strict_init_order=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 $(CTEST)

@@ -8,9 +8,11 @@ void* DefaultStaticMemAllocator::allocate(std::size_t in_uiSize, const char* /*i
   return ::operator new(in_uiSize);
 }
 
-void DefaultStaticMemAllocator::deallocate(void* in_pMem, std::size_t in_uiSize,
+// The plain form of operator delete: the size adds nothing here, and clang declares the
+// sized form only under -fsized-deallocation.
+void DefaultStaticMemAllocator::deallocate(void* in_pMem, std::size_t /*in_uiSize*/,
                                            const char* /*in_szClassName*/) {
-  if (in_pMem != nullptr) ::operator delete(in_pMem, in_uiSize);
+  if (in_pMem != nullptr) ::operator delete(in_pMem);
 }
 
 }  // namespace Omvera

@@ -3,8 +3,8 @@
 # As root it runs apt-get non-interactively; otherwise it prints the command to run.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make pkg-config libace-dev liblog4cplus-dev libsndfile1-dev
-          libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config libace-dev
+          liblog4cplus-dev libsndfile1-dev libgtest-dev libgmock-dev libbenchmark-dev)
 
 missing=()
 for package in "${packages[@]}"; do

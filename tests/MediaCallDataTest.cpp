@@ -134,7 +134,8 @@ TEST(MediaCallEndpointData, CopiesAndClonesOwnDistinctPeerData) {
   ExtendedRecord record;  // a clone copies only the data part
   record.setPeerData(RX, new CTBusPeerData(4));
   std::unique_ptr<MediaCallEndpointData> pPlain(record.clone());
-  EXPECT_EQ(typeid(MediaCallEndpointData), typeid(*pPlain));
+  const MediaCallEndpointData& plain = *pPlain;
+  EXPECT_EQ(typeid(MediaCallEndpointData), typeid(plain));
   EXPECT_EQ(4UL, timeSlotOf(pPlain->m_pRxPeerData));
 }
 

@@ -78,7 +78,8 @@ TEST(MediaEndpointConfig, ClonesAreIndependentPlainConfigurations) {
   pSource->MediaEndpointConfig::setParameter("a.int", ParameterValue(42));
   pSource->MediaEndpointConfig::setParameter("recording.output-id", ParameterValue("rec-1"));
   std::unique_ptr<MediaEndpointConfig> pConfig(pSource->clone());
-  EXPECT_EQ(typeid(MediaEndpointConfig), typeid(*pConfig));  // a derived one clones as plain
+  const MediaEndpointConfig& config = *pConfig;
+  EXPECT_EQ(typeid(MediaEndpointConfig), typeid(config));  // a derived one clones as plain
   EXPECT_EQ(pSource->getMap(), pConfig->getMap());
   EXPECT_EQ(textOf(*pSource), textOf(*pConfig));
   pConfig->enableRecording(true);

@@ -135,7 +135,9 @@ TEST_F(MediaEventTest, TextFormsAndClonesThroughTheInterface) {
   for (const auto& entry : events) {
     EXPECT_EQ(entry.second, textOf(*entry.first));
     std::unique_ptr<MediaEvent> pClone(entry.first->clone());
-    EXPECT_EQ(typeid(*entry.first), typeid(*pClone)) << entry.second;
+    const MediaEvent& original = *entry.first;
+    const MediaEvent& clone = *pClone;
+    EXPECT_EQ(typeid(original), typeid(clone)) << entry.second;
     EXPECT_EQ(entry.second, textOf(*pClone));
   }
   EXPECT_EQ(0u, m_assertions.count());

@@ -143,7 +143,9 @@ TEST(MediaNotificationEvent, TextFormsAndClones) {
   for (const auto& testCase : aCases) {
     EXPECT_EQ(testCase.second, textOf(*testCase.first));
     std::unique_ptr<MediaEvent> pClone(testCase.first->clone());
-    EXPECT_EQ(typeid(*testCase.first), typeid(*pClone));
+    const MediaEvent& original = *testCase.first;
+    const MediaEvent& clone = *pClone;
+    EXPECT_EQ(typeid(original), typeid(clone));
     EXPECT_EQ(testCase.second, textOf(*pClone));
   }
 }

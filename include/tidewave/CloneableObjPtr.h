@@ -30,8 +30,13 @@ class CloneableObjPtrNoT {
 
 template <class T>
 class CloneableObjPtr : private CloneableObjPtrNoT {
+  // Another cloneable type than T. T itself is excluded first, so that declaring the
+  // implicit copy operations of a class holding a CloneableObjPtr of an incomplete type
+  // does not ask whether that incomplete type is Cloneable.
   template <class U>
-  using EnableIfCloneable = std::enable_if_t<std::is_base_of<Cloneable, U>::value, int>;
+  using EnableIfCloneable = std::enable_if_t<
+      std::conjunction<std::negation<std::is_same<U, T>>, std::is_base_of<Cloneable, U>>::value,
+      int>;
 
  public:
   using element_type = T;
