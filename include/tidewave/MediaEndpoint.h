@@ -13,6 +13,7 @@
 namespace Omvera {
 
 class MediaEndpointConfig;
+class MediaNotificationEvent;
 
 // What an endpoint asks for when it is requested: its topology within its call. The
 // spec's ownership travels with the pointer handed to the engine; the engine endpoint
@@ -129,8 +130,17 @@ class MediaEndpoint {
   virtual MediaEndpointProcessor* getProcessor() = 0;
 };
 
-// Implemented by the user of an endpoint to receive the outcome of its requests. Only the
-// operation status is declared here.
+// Implemented by the user of an endpoint to receive the outcome of its requests. The
+// library calls it on the engine task thread, one report at a time, and never from inside
+// a request of the user's own thread; an implementation that shares state with other
+// threads locks it itself. Each report answers whether it was accepted; the library logs
+// nothing else about the answer. The endpoint owns its callback and deletes it once both
+// of its sides are final and their reports are done.
+//
+// In the ordinary course every configure, start and stop the user issued ends in exactly
+// one configureStatus, startStatus or stopStatus for that direction. Teardown (destroying
+// the endpoint, stopping or killing the engine task) may end a pending request without a
+// report.
 class MediaEndpointCallback {
  public:
   enum EptOpStatus : std::int32_t { EPT_OP_OK = 0, EPT_OP_FAILED = 1 };
@@ -139,6 +149,21 @@ class MediaEndpointCallback {
   static const char* getOpStatusString(EptOpStatus in_eStatus);
 
   virtual ~MediaEndpointCallback();
+
+  // The capacity asked for with getCapacity(in_eDirection). Takes ownership of the record
+  // (null when the engine reported none).
+  virtual bool setCapacity(MediaEndpoint::Direction in_eDirection,
+                           MediaEndpointCapacity* in_pCapacity) = 0;
+  // No capacity is available for in_eDirection.
+  virtual bool getCapacityFailure(MediaEndpoint::Direction in_eDirection) = 0;
+  // The outcome of configure, start and stop for in_eDirection.
+  virtual bool configureStatus(MediaEndpoint::Direction in_eDirection,
+                               EptOpStatus in_eStatus) = 0;
+  virtual bool startStatus(MediaEndpoint::Direction in_eDirection, EptOpStatus in_eStatus) = 0;
+  virtual bool stopStatus(MediaEndpoint::Direction in_eDirection, EptOpStatus in_eStatus) = 0;
+  // An event detected on the endpoint (call progress, tones, first packet). Takes
+  // ownership of the event.
+  virtual bool notifyEvent(MediaNotificationEvent* in_pEvent) = 0;
 };
 
 }  // namespace Omvera
