@@ -1065,12 +1065,19 @@ MediaEndpointSM::MediaEndpointSM(MediaEndpoint::Direction in_eDirection)
                               StatePtr(new Started(*this)),
                               StatePtr(new Stopping(*this)),
                               StatePtr(new StoppingFinal(*this))};
-  for (const StatePtr& pState : vStates) addState(pState->getName(), pState);
+  for (const StatePtr& pState : vStates) addEndpointState(pState);
   const StatePtr pFinal(new Final(*this));
   addFinalState(pFinal->getName(), pFinal);
 }
 
 MediaEndpointSM::~MediaEndpointSM() = default;
+
+void MediaEndpointSM::addEndpointState(const StatePtr& in_pState) {
+  addState(in_pState->getName(), in_pState);
+  if (auto* pTimed = dynamic_cast<TimeoutState<MediaEvent>*>(in_pState.get())) {
+    m_vTimedStates.push_back(pTimed);
+  }
+}
 
 bool MediaEndpointSM::initialize(const char* /*in_szCallId*/, unsigned long in_uiEptIndex,
                                  LimitedObjPtr<TimerScheduler> in_pScheduler,
@@ -1090,12 +1097,8 @@ bool MediaEndpointSM::initialize(const char* /*in_szCallId*/, unsigned long in_u
   // No timer of an earlier life may fire into the new one: every timed state's armed
   // timer is cancelled here, whatever scheduler it was armed on and whether or not the
   // new scheduler is usable.
-  for (auto& entry : m_stateHash) {
-    if (entry.second.m_pState.isNull()) continue;
-    if (TimeoutState<MediaEvent>* pTimed =
-            dynamic_cast<TimeoutState<MediaEvent>*>(entry.second.m_pState.get())) {
-      if (pTimed->timerArmed()) pTimed->cancelTimer();
-    }
+  for (TimeoutState<MediaEvent>* pTimed : m_vTimedStates) {
+    if (pTimed->timerArmed()) pTimed->cancelTimer();
   }
   TimeoutStateMachine<MediaEvent, MediaEndpointSMState, LoggingIdLogger>::initialize(
       in_pScheduler, LimitedObjPtr<TimeoutProcessor>(in_pCallSM.get()));
@@ -1286,7 +1289,7 @@ TxMediaEndpointSM::TxMediaEndpointSM() : MediaEndpointSM(MediaEndpoint::TX_DIREC
   const StatePtr vStates[] = {StatePtr(new PeerStoppingTx(*this)),
                               StatePtr(new PeerStoppedTx(*this)),
                               StatePtr(new PeerStartingTx(*this))};
-  for (const StatePtr& pState : vStates) addState(pState->getName(), pState);
+  for (const StatePtr& pState : vStates) addEndpointState(pState);
 }
 
 }  // namespace Omvera

@@ -28,6 +28,8 @@
 // their timers on the scheduler given to initialize() and the expiries reach the call
 // (MediaCallSM::processTimeout), which routes them back here.
 
+#include <vector>
+
 #include <ace/Time_Value.h>
 
 #include "tidewave/CountedObjPtr.h"
@@ -166,6 +168,11 @@ class MediaEndpointSM
   // engine and then timed out: its answer is still due and is dropped when it comes.
   void expectLateAnswer(MediaEvent::Type in_eType);
 
+ protected:
+  // Adds in_pState as an ordinary state and remembers it if it arms a timer. Construction
+  // only.
+  void addEndpointState(const StatePtr& in_pState);
+
  private:
   friend class MediaEndpointSMState;
 
@@ -183,6 +190,8 @@ class MediaEndpointSM
   // Answers still due from the engine for configure and start requests that timed out.
   unsigned m_uiLateConfigureAnswers = 0;
   unsigned m_uiLateStartAnswers = 0;
+  // The states that arm a timer; initialize() cancels whatever they left armed.
+  std::vector<TimeoutState<MediaEvent>*> m_vTimedStates;
 };
 
 // The Rx side of an endpoint: the ten common states.
