@@ -93,6 +93,21 @@ bool deliverToPeerList(MediaCallSM& io_call, const MediaCallSM::IndexVector& in_
   return bResult;
 }
 
+// The events a final endpoint still takes: the user's requests and the teardowns.
+bool reachesFinalEndpoint(MediaEvent::Type in_eType) {
+  switch (in_eType) {
+    case MediaEvent::eCONFIGURE:
+    case MediaEvent::eSTART_ENDPOINT:
+    case MediaEvent::eSTOP_ENDPOINT:
+    case MediaEvent::eSTOP:
+    case MediaEvent::eKILL:
+    case MediaEvent::eMEDIA_PROXY_DTOR:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 // ---- MediaCallSMEndpoint ------------------------------------------------------------------
@@ -216,6 +231,9 @@ bool MediaCallSMEndpoint::isInFinalState() const {
 
 void MediaCallSMEndpoint::reset() {
   OMVERA_TRACE_SCOPE(getLogger(), "MediaCallSMEndpoint::reset");
+  // A pooled endpoint holds nothing of the user's.
+  m_rxSM.releaseCallback();
+  m_txSM.releaseCallback();
   m_pMediaEngineImpl = LimitedObjPtr<MediaEngineGetEndpointImpl>();
   MediaCallEndpointData::reset();
 }
@@ -350,9 +368,14 @@ bool MediaCallSM::processEvent(const MediaEvent& in_event) {
   OMVERA_TRACE_SCOPE(getLogger(), "MediaCallSM::processEvent");
   OMVERA_LOG(getLogger(), LogLevel::DEBUG, "MediaCallSM processing " << in_event);
 
-  // A finished call has been reported to the engine task already: it neither processes
-  // the event nor reports again.
+  // A finished call has been reported to the engine task already: it does not report
+  // again, and of all events only the user's requests and teardowns still reach its
+  // endpoints (a request is answered failed; a teardown lets the endpoint's callback go).
   if (allEndpointInFinalState()) {
+    if (reachesFinalEndpoint(in_event.getType()) &&
+        dynamic_cast<const ProxyMediaEvent*>(&in_event) != nullptr) {
+      return processProxyEvent(in_event);
+    }
     OMVERA_LOG(getLogger(), LogLevel::DEBUG,
                "not processing event because all endpoints are in a final State");
     return true;
@@ -738,8 +761,12 @@ bool MediaCallSM::allEndpointsProcessEvent(const MediaEvent& in_event,
 bool MediaCallSM::endpointProcessEvent(MediaCallSMEndpoint& io_endpoint,
                                        const MediaEvent& in_event) {
   OMVERA_TRACE_SCOPE(getLogger(), "MediaCallSM::endpointProcessEvent");
-  // A final endpoint takes nothing more, which also keeps it from being counted twice.
-  if (io_endpoint.isInFinalState()) return true;
+  // A final endpoint is never counted twice; it only answers the user's requests (failed)
+  // and lets its callback go on a teardown.
+  if (io_endpoint.isInFinalState()) {
+    if (reachesFinalEndpoint(in_event.getType())) io_endpoint.processEvent(in_event);
+    return true;
+  }
 
   const bool bResult = io_endpoint.processEvent(in_event);
   if (io_endpoint.isInFinalState()) {

@@ -843,30 +843,47 @@ class MediaEndpointSM::Final : public MediaEndpointSMState, public NoTimeoutStat
     // when it is itself a replayed request, has been answered by the state it reached.
     if (!m_SM.m_bTeardown) {
       for (EventPtr pEvent = m_SM.dequeueEvent(); !pEvent.isNull(); pEvent = m_SM.dequeueEvent()) {
-        if (pEvent.get() == &in_event) continue;
-        switch (pEvent->getType()) {
-          case MediaEvent::eCONFIGURE:
-            reportConfigure(m_SM, s_eFAILED);
-            break;
-          case MediaEvent::eSTART_ENDPOINT:
-            reportStart(m_SM, s_eFAILED);
-            break;
-          case MediaEvent::eSTOP_ENDPOINT:
-            reportStop(m_SM, s_eFAILED);
-            break;
-          default:
-            break;
-        }
+        if (pEvent.get() != &in_event) answerRequestFailed(pEvent->getType());
       }
     }
+    // Without a teardown the user may still make requests of this side: the callback is
+    // kept to answer each of them as failed, until a teardown event or the next
+    // initialize() lets it go.
+    const CountedObjPtr<MediaEndpointCallback> pKeptCallback =
+        m_SM.m_bTeardown ? CountedObjPtr<MediaEndpointCallback>() : m_SM.m_pEndpointCallback;
     m_SM.resetStateData();
+    m_SM.m_pEndpointCallback = pKeptCallback;
     m_SM.m_bFinal = true;
     out_strStateName = getName();
   }
 
-  bool processEvent_i(const MediaEvent& /*in_event*/, std::string& out_strStateName) override {
+  bool processEvent_i(const MediaEvent& in_event, std::string& out_strStateName) override {
     out_strStateName = getName();
+    const MediaEvent::Type eType = in_event.getType();
+    if (isTeardownEvent(eType)) {
+      m_SM.releaseCallback();
+      return true;
+    }
+    if (!m_SM.m_pEndpointCallback.isNull()) answerRequestFailed(eType);
     return true;
+  }
+
+ private:
+  // A configure, start or stop is answered EPT_OP_FAILED; any other event type, nothing.
+  void answerRequestFailed(MediaEvent::Type in_eType) {
+    switch (in_eType) {
+      case MediaEvent::eCONFIGURE:
+        reportConfigure(m_SM, s_eFAILED);
+        break;
+      case MediaEvent::eSTART_ENDPOINT:
+        reportStart(m_SM, s_eFAILED);
+        break;
+      case MediaEvent::eSTOP_ENDPOINT:
+        reportStop(m_SM, s_eFAILED);
+        break;
+      default:
+        break;
+    }
   }
 };
 
@@ -1131,6 +1148,10 @@ void MediaEndpointSM::resetStateData() {
   emptyEventQueue();
 }
 
+void MediaEndpointSM::releaseCallback() {
+  if (m_bFinal) m_pEndpointCallback.reset();
+}
+
 namespace {
 // A request that bypasses the states reached a machine that holds no callback or engine
 // endpoint: after FINAL it is accepted without effect; before initialize() it is also an
@@ -1169,7 +1190,7 @@ bool MediaEndpointSM::processEvent(const MediaEvent& in_event) {
       }
       return m_pEngineEndpoint->getCapacity(in_event.getDirection());
     case MediaEvent::eSET_CAPACITY: {
-      if (m_pEndpointCallback.isNull()) {
+      if (m_bFinal || m_pEndpointCallback.isNull()) {
         return servedWhileUnbound(*this, __LINE__);
       }
       const SetCapacityMediaEvent* pEvent = OMVERA_DYNCAST_ASSERT_L(
@@ -1182,12 +1203,12 @@ bool MediaEndpointSM::processEvent(const MediaEvent& in_event) {
       return m_pEndpointCallback->setCapacity(in_event.getDirection(), pCapacity);
     }
     case MediaEvent::eGET_CAPACITY_FAILURE:
-      if (m_pEndpointCallback.isNull()) {
+      if (m_bFinal || m_pEndpointCallback.isNull()) {
         return servedWhileUnbound(*this, __LINE__);
       }
       return m_pEndpointCallback->getCapacityFailure(in_event.getDirection());
     case MediaEvent::eNOTIFICATION: {
-      if (m_pEndpointCallback.isNull()) {
+      if (m_bFinal || m_pEndpointCallback.isNull()) {
         return servedWhileUnbound(*this, __LINE__);
       }
       const MediaEngineNotificationEvent* pEngNotifEvent = OMVERA_DYNCAST_ASSERT_L(

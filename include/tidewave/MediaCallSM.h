@@ -15,14 +15,18 @@
 //   engines, to the opposite sides of the endpoints linked to it, including endpoints added
 //   later; engine notifications reach the linked peers before the source endpoint's user;
 // - the engine task hears once, through MediaEngineTask::allEndpointInFinalState(), each
-//   time the last of the call's endpoints reaches its final state; events reaching a call
-//   whose endpoints are all final are dropped.
+//   time the last of the call's endpoints reaches its final state; of the events reaching a
+//   call whose endpoints are all final, only the user's requests (answered failed) and
+//   teardowns reach the endpoints.
 //
 // Topology, by endpoint type: all eSND_RECV endpoints feed each other; an eREDIRECT_RX
 // endpoint's Tx side is fed by the endpoint whose ID its spec names (and by later eSND_RECV
 // endpoints of the same engine object); an eFORK_TX endpoint's Tx side is fed by the same
 // Rx sides as the endpoint it forks. Links are made when an endpoint is added, in any order
-// of addition, and kept until reset().
+// of addition, and kept until reset(), with one exception: a fork added before the
+// endpoint it forks lists that endpoint's feeders once bound, but those feeders do not list
+// it: a fork start waiting for them is not resumed when they start, and their stops do not
+// wait for the fork (add a fork after the endpoint it forks).
 //
 // Threads and ownership: engine task thread only; nothing is locked. Calls live in the
 // engine task's call pool and are held by counted handles (the task's call hash, the proxy

@@ -121,6 +121,9 @@ class MediaEndpointSM
   // Clears the final flag, drops the call, the callback and the engine endpoint, and
   // empties the deferred-event queue.
   void resetStateData();
+  // A final machine reached without a teardown keeps the user callback, to answer the
+  // requests still made of it as failed; this lets the callback go. No effect before FINAL.
+  void releaseCallback();
 
   // Processes one event of the machine's direction. eGET_CAPACITY, eSET_CAPACITY,
   // eGET_CAPACITY_FAILURE and eNOTIFICATION are served at once whatever the state; every
