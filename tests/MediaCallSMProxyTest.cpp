@@ -1,5 +1,6 @@
-// The call proxy: its method objects served by a real task against a fake call, queue
-// order, statuses for accepted, rejected and released targets, ownership of queued events.
+// The call proxy: its method objects served by a real engine task against a recording call
+// (queue order, statuses for accepted, rejected and released targets, ownership of queued
+// events), and a real call driven through its endpoint and callback proxies.
 // TIDEWAVE_THREADED_TEST
 #include <gtest/gtest.h>
 
@@ -13,20 +14,27 @@
 #include <vector>
 
 #include "support/AssertionRecorder.h"
+#include "support/FakeEngine.h"
 #include "support/TaskTestSupport.h"
 #include "support/TextOf.h"
 #include "support/Wait.h"
 #include "tidewave/MediaCallSM.h"
 #include "tidewave/MediaCallSMProxy.h"
+#include "tidewave/MediaEngineTask.h"
 #include "tidewave/MediaEvent.h"
 #include "tidewave/TSTaskObjectPool.h"
-#include "tidewave/infra/Task.h"
+#include "tidewave/infra/ManualTimerScheduler.h"
 
 namespace Omvera {
 namespace {
 
 using Test::AssertionRecorder;
+using Test::CallbackLog;
+using Test::EngineLog;
+using Test::FakeEngine;
+using Test::FakeEngineEndpoint;
 using Test::Gate;
+using Test::RecordingCallback;
 using Test::runOnTask;
 using Test::textOf;
 using Test::waitFor;
@@ -40,7 +48,8 @@ struct SeenEvent {
   std::thread::id m_threadID;
 };
 
-// A call that records the events handed to it and answers as told.
+// A call that records the events handed to it and answers as told, instead of routing them
+// to endpoints.
 class FakeCall : public MediaCallSM {
  public:
   bool processEvent(const MediaEvent& in_event) override {
@@ -69,10 +78,10 @@ class FakeCall : public MediaCallSM {
   bool m_bAccept = true;
 };
 
-// A task that records the name and status of every request it served.
-class RecordingTask : public StaticReactorTaskImpl {
+// An engine task that records the name and status of every request it served.
+class RecordingTask : public MediaEngineTask {
  public:
-  RecordingTask() { setTaskName("CallSMProxyTestTask"); }
+  // The thread must be gone before the record goes.
   ~RecordingTask() override { killAndWait(); }
 
   std::vector<std::pair<std::string, int>> served() const {
@@ -90,7 +99,7 @@ class RecordingTask : public StaticReactorTaskImpl {
       std::lock_guard<std::mutex> lock(m_mutex);
       m_vServed.emplace_back(in_szName != nullptr ? in_szName : "", in_iStatus);
     }
-    StaticReactorTaskImpl::postMOCallProcessing(in_iStatus, in_szName);
+    MediaEngineTask::postMOCallProcessing(in_iStatus, in_szName);
   }
 
  private:
@@ -109,19 +118,8 @@ class CountingPeerData : public MediaPeerData {
 };
 std::atomic<int> CountingPeerData::s_iLive{0};
 
-// The proxy keeps the engine and engine task references for the proxies built on it and
-// never uses them itself; these tests have no engine, so placeholder storage stands in.
-struct StandIn {
-  alignas(std::max_align_t) unsigned char m_aBytes[64];
-};
-StandIn s_engineStandIn;
-StandIn s_taskStandIn;
-MediaEngineGetEndpointImpl& engineStandIn() {
-  return reinterpret_cast<MediaEngineGetEndpointImpl&>(s_engineStandIn);
-}
-MediaEngineTask& taskStandIn() { return reinterpret_cast<MediaEngineTask&>(s_taskStandIn); }
-
 using CallPool = TSTaskObjectPool<MediaCallSM, FakeCall>;
+using CallContainer = TaskObjectContainer<MediaCallSM>;
 
 class MediaCallSMProxyTest : public ::testing::Test {
  protected:
@@ -129,6 +127,7 @@ class MediaCallSMProxyTest : public ::testing::Test {
     CountingPeerData::s_iLive = 0;
     m_pool.getObjContainerAndIDGenerator(m_pContainer, m_pIDGenerator);
     ASSERT_FALSE(m_pContainer.isNull());
+    m_task.setTimerScheduler(LimitedObjPtr<TimerScheduler>(&m_timers));
     ASSERT_TRUE(m_task.start());
   }
   void TearDown() override {
@@ -136,11 +135,15 @@ class MediaCallSMProxyTest : public ::testing::Test {
     m_task.waitUntilDone();
   }
 
-  std::unique_ptr<MediaCallSMProxy> makeProxy() {
-    return std::make_unique<MediaCallSMProxy>(*m_pIDGenerator, m_pContainer, engineStandIn(),
-                                              taskStandIn(), m_task.getActivationQueue(),
+  // A proxy of the engine task registering in in_pContainer; without arguments, in this
+  // thread's container of the recording calls.
+  std::unique_ptr<MediaCallSMProxy> makeProxy(IDGenerator& in_idGenerator,
+                                              LimitedObjPtr<CallContainer> in_pContainer) {
+    return std::make_unique<MediaCallSMProxy>(in_idGenerator, in_pContainer, m_engine, m_task,
+                                              m_task.getActivationQueue(),
                                               Logger("tidewave.media.CallSMProxy"));
   }
+  std::unique_ptr<MediaCallSMProxy> makeProxy() { return makeProxy(*m_pIDGenerator, m_pContainer); }
 
   // Takes a call from the pool and registers it under each of in_vProxies' ids, on the task
   // thread.
@@ -177,9 +180,11 @@ class MediaCallSMProxyTest : public ::testing::Test {
     return vStatuses;
   }
 
+  FakeEngine m_engine;
+  ManualTimerScheduler m_timers;  // the endpoint states' timers; never moved here
   CallPool m_pool;
-  RecordingTask m_task;  // destroyed (killed) before the pool
-  LimitedObjPtr<TaskObjectContainer<MediaCallSM>> m_pContainer;
+  RecordingTask m_task;  // destroyed (killed) before the pool, the timers and the engine
+  LimitedObjPtr<CallContainer> m_pContainer;
   LimitedObjPtr<IDGenerator> m_pIDGenerator;
 };
 
@@ -296,6 +301,86 @@ TEST_F(MediaCallSMProxyTest, NullEventsAreReportedAndNotQueued) {
   EXPECT_EQ(1u, assertions.count("! m_pEvent.isNull()"));
   EXPECT_TRUE(pCall->seen().empty());
   EXPECT_EQ(uiBefore + 1, m_task.numServed());  // only the runOnTask request
+}
+
+// A real call from a call pool, with one endpoint whose engine side is a fake: its two keys
+// are an endpoint proxy (the user's requests) and a callback proxy (the engine's reports),
+// and every event reaches it through them on the engine task.
+TEST_F(MediaCallSMProxyTest, ARealCallIsDrivenThroughItsEndpointAndCallbackProxies) {
+  constexpr MediaEndpoint::Direction RX = MediaEndpoint::RX_DIRECTION;
+  constexpr MediaEndpointCallback::EptOpStatus OK = MediaEndpointCallback::EPT_OP_OK;
+  TSTaskObjectPool<MediaCallSM> callPool;
+  LimitedObjPtr<CallContainer> pContainer;
+  LimitedObjPtr<IDGenerator> pIDGenerator;
+  callPool.getObjContainerAndIDGenerator(pContainer, pIDGenerator);
+  ASSERT_FALSE(pContainer.isNull());
+  auto pEptProxy = makeProxy(*pIDGenerator, pContainer);
+  auto pCallbackProxy = makeProxy(*pIDGenerator, pContainer);
+  const unsigned long ulEptID = pEptProxy->getID();
+  const unsigned long ulCallbackID = pCallbackProxy->getID();
+  ASSERT_NE(ulEptID, ulCallbackID);
+  auto pEngineLog = std::make_shared<EngineLog>();
+  auto pUserLog = std::make_shared<CallbackLog>();
+
+  // Set up as the engine task does for a new endpoint: the call under both proxies' ids.
+  bool bInitialized = false;
+  bool bAdded = false;
+  ASSERT_TRUE(runOnTask(m_task, [&] {
+    CountedObjPtr<MediaCallSM> pCall = callPool.getObject();
+    bInitialized = pCall->initialize("call-1", LimitedObjPtr<MediaEngineTask>(&m_task));
+    bAdded = pCall->addEndpoint(pEptProxy->getProxyData(), new RecordingCallback(pUserLog),
+                                pCallbackProxy->getProxyData(),
+                                new FakeEngineEndpoint(nullptr, "ept-a", 0, pEngineLog),
+                                m_engine, "ept-a");
+    pEptProxy->getProxyData().insertObject(pCall);
+    pCallbackProxy->getProxyData().insertObject(pCall);
+  }));
+  ASSERT_TRUE(bInitialized);
+  ASSERT_TRUE(bAdded);
+  const std::size_t uiBefore = m_task.numServed();
+
+  // The Rx side's whole life, the engine answering each request as soon as it is made.
+  EXPECT_TRUE(pEptProxy->enqueueEvent_MO(new ConfigureMediaEvent(RX, pContainer, ulEptID, nullptr),
+                                         "configure"));
+  EXPECT_TRUE(pCallbackProxy->enqueueEvent_MO(
+      new OpStatusMediaEvent(MediaEvent::eCONFIGURE_STATUS, RX, pContainer, ulCallbackID, OK),
+      "configureStatus"));
+  EXPECT_TRUE(pEptProxy->enqueueProxyMediaEvent_MO(MediaEvent::eSTART_ENDPOINT, RX, "start"));
+  EXPECT_TRUE(pCallbackProxy->enqueueEvent_MO(
+      new OpStatusMediaEvent(MediaEvent::eSTART_ENDPOINT_STATUS, RX, pContainer, ulCallbackID, OK),
+      "startStatus"));
+  EXPECT_TRUE(pEptProxy->enqueueProxyMediaEvent_MO(MediaEvent::eMEDIA_PROXY_DTOR,
+                                                   MediaEndpoint::RXTX_DIRECTION, "destroy"));
+  EXPECT_TRUE(pCallbackProxy->enqueueEvent_MO(
+      new OpStatusMediaEvent(MediaEvent::eSTOP_ENDPOINT_STATUS, RX, pContainer, ulCallbackID, OK),
+      "stopStatus"));
+  ASSERT_TRUE(waitServed(uiBefore + 6));
+
+  for (const char* szName :
+       {"configure", "configureStatus", "start", "startStatus", "destroy", "stopStatus"}) {
+    EXPECT_EQ(std::vector<int>{0}, statusesOf(szName)) << szName;
+  }
+  EXPECT_EQ((std::vector<std::string>{"configure RX_DIRECTION", "start RX_DIRECTION",
+                                      "stop RX_DIRECTION"}),
+            pEngineLog->lines());
+  EXPECT_EQ((std::vector<std::string>{"configure RX_DIRECTION EPT_OP_OK",
+                                      "start RX_DIRECTION EPT_OP_OK",
+                                      "stop RX_DIRECTION EPT_OP_OK"}),
+            pUserLog->lines());
+  // The task heard that the call's only endpoint is final.
+  EXPECT_EQ(1u, m_task.getNumCallAllEptInFinalState());
+
+  // Given back as the engine task does once the proxies are gone.
+  ASSERT_TRUE(runOnTask(m_task, [&] {
+    CountedObjPtr<MediaCallSM> pCall = pContainer->getObject(ulEptID);
+    for (const MediaCallSMProxy* pProxy : {pEptProxy.get(), pCallbackProxy.get()}) {
+      TaskObjectProxyData<MediaCallSM> data = pProxy->getProxyData();
+      data.disableProxy();
+    }
+    if (pCall.isNull()) return;
+    pCall->reset();
+    callPool.takeBack(pCall);
+  }));
 }
 
 class UnallocatedProxyMediaEventMO : public MediaCallSMProxy::ProxyMediaEvent_MO {
