@@ -24,7 +24,35 @@ bool TaskObjectProxyNoT::enqueue(ACE_Method_Request* in_pRequest, const char* in
 void TaskObjectProxyNoT::proxyDestruction() {
   if (m_bIDReleased) return;
   m_bIDReleased = true;
-  if (!m_idGenerator.releaseID(m_ulID)) {
+  ProxyIDRelease(m_idGenerator, m_ulID).release();
+}
+
+ProxyIDRelease TaskObjectProxyNoT::handOverID() {
+  if (m_bIDReleased) return ProxyIDRelease();
+  m_bIDReleased = true;
+  return ProxyIDRelease(m_idGenerator, m_ulID);
+}
+
+ProxyIDRelease::ProxyIDRelease(ProxyIDRelease&& io_other) noexcept
+    : m_pIDGenerator(io_other.m_pIDGenerator), m_ulID(io_other.m_ulID) {
+  io_other.m_pIDGenerator = nullptr;
+}
+
+ProxyIDRelease& ProxyIDRelease::operator=(ProxyIDRelease&& io_other) noexcept {
+  if (this != &io_other) {
+    release();
+    m_pIDGenerator = io_other.m_pIDGenerator;
+    m_ulID = io_other.m_ulID;
+    io_other.m_pIDGenerator = nullptr;
+  }
+  return *this;
+}
+
+void ProxyIDRelease::release() {
+  if (m_pIDGenerator == nullptr) return;
+  IDGenerator* pIDGenerator = m_pIDGenerator;
+  m_pIDGenerator = nullptr;
+  if (!pIDGenerator->releaseID(m_ulID)) {
     OMVERA_LOG(fileScopeLogger(), LogLevel::WARN,
                "proxy id " << m_ulID << " was not handed out by its generator");
   }

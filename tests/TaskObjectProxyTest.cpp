@@ -380,5 +380,32 @@ TEST_F(EventProcessorProxyTest, PrioritiesDecideTheServingOrderThenArrival) {
   EXPECT_EQ((std::vector<int>{50, 20, 40, 30, 10, 60}), vOrder);
 }
 
+TEST_F(EventProcessorProxyTest, ADestroyedProxysIdIsDrawnAgainOnlyAfterTheTaskServedItsEvents) {
+  Gate gate;
+  ASSERT_TRUE(gate.holdTask(m_task));
+  unsigned long ulOldID = 0;
+  {
+    NumberProxy old(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
+    ulOldID = old.getTaskObjectProxy().getID();
+    ASSERT_TRUE(old.enqueueEvent_MO(event(2, old), "old"));
+  }
+  // The old proxy's event still waits: a new proxy must not take its id.
+  NumberProxy next(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
+  EXPECT_NE(ulOldID, next.getTaskObjectProxy().getID());
+  gate.open();
+  ASSERT_TRUE(runOnTask(m_task, [] {}));
+  EXPECT_EQ(1u, m_pGenerator->numIDsInUse());
+  {
+    NumberProxy reused(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
+    EXPECT_EQ(ulOldID, reused.getTaskObjectProxy().getID());
+  }
+
+  // A task that no longer accepts work cannot carry the id: it goes back at once.
+  m_task.stop();
+  m_task.waitUntilDone();
+  { NumberProxy late(*m_pGenerator, m_task.getActivationQueue(), m_pContainer); }
+  EXPECT_EQ(1u, m_pGenerator->numIDsInUse());
+}
+
 }  // namespace
 }  // namespace Omvera

@@ -16,8 +16,9 @@ namespace Omvera {
 // Created, used and destroyed on one caller thread; queueing is thread-safe. The processor
 // lives on the target task and is registered there (by the task side) in the container
 // under this proxy's id. The container, the id generator and the queue are not owned and
-// must outlive the proxy. Destroying the proxy gives its id back to the generator; the
-// container entry is the task side's to release.
+// must outlive the proxy. Destroying the proxy gives its id back to the generator on the
+// task thread, after the events it queued; the container entry is the task side's to
+// release.
 template <class Event>
 class EventProcessorProxy {
  public:
@@ -52,8 +53,13 @@ class EventProcessorProxy {
   EventProcessorProxy(IDGenerator& in_idGenerator, ACE_Activation_Queue* in_pQueue,
                       LimitedObjPtr<Container> in_pContainer)
       : m_taskObjectProxy(in_idGenerator, in_pQueue, in_pContainer) {}
-  // Gives the proxy id back (after the last request was queued).
-  virtual ~EventProcessorProxy() { m_taskObjectProxy.proxyDestruction(); }
+  // Queues the release of the proxy id, so that the id is drawn again only once the task
+  // has served every event this proxy queued; when the task no longer accepts work, the id
+  // goes back at once.
+  virtual ~EventProcessorProxy() {
+    m_taskObjectProxy.enqueue(new ReleaseProxyID_MO(m_taskObjectProxy.handOverID()),
+                              "EventProcessorProxy id release");
+  }
   EventProcessorProxy(const EventProcessorProxy&) = delete;
   EventProcessorProxy& operator=(const EventProcessorProxy&) = delete;
 

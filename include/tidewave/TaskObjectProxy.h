@@ -15,10 +15,12 @@
 #include <cstdint>
 #include <functional>
 #include <ostream>
+#include <utility>
 
 #include <ace/Activation_Queue.h>
 #include <ace/Method_Request.h>
 
+#include "tidewave/ClassAllocator.h"
 #include "tidewave/CountedObjPtr.h"
 #include "tidewave/LimitedObjPtr.h"
 #include "tidewave/TSTaskObjectPool.h"
@@ -179,6 +181,26 @@ class MethodObject : public ProxyData_MO<T> {
  protected:
   // The typed body: 0 done, 1 failed. in_pObj is never null.
   virtual int call_i(CountedObjPtr<T> in_pObj) = 0;
+};
+
+// The last request of a destroyed proxy that queues nothing else on its way out: it
+// gives the proxy's id back on the task thread, after every request the proxy queued
+// before it was served (or when it is deleted unserved). Owned by the activation queue
+// once queued.
+class ReleaseProxyID_MO : public ACE_Method_Request {
+  OMVERA_CLASS_ALLOCATOR(ReleaseProxyID_MO, "TaskObjectProxy")
+
+  explicit ReleaseProxyID_MO(ProxyIDRelease&& io_idRelease) : m_idRelease(std::move(io_idRelease)) {}
+  ~ReleaseProxyID_MO() override = default;
+
+  // Task thread: gives the id back; 0.
+  int call() override {
+    m_idRelease.release();
+    return 0;
+  }
+
+ private:
+  ProxyIDRelease m_idRelease;
 };
 
 // Base of events that came through a proxy: carries the proxy data of the sending proxy,

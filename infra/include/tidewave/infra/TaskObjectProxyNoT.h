@@ -12,6 +12,31 @@
 
 namespace Omvera {
 
+// The id of a destroyed proxy on its way back to its generator, carried by the proxy's last
+// method object so that the id is reused only after the task has served everything the
+// proxy queued. The id goes back once: at release() (task thread, after the last request's
+// body ran) or, when that never happens (the request was refused or dropped unserved), when
+// the holder is destroyed. Move-only; any thread may hold it, one at a time.
+class ProxyIDRelease {
+ public:
+  // Nothing to give back.
+  ProxyIDRelease() = default;
+  ProxyIDRelease(IDGenerator& in_idGenerator, unsigned long in_ulID)
+      : m_pIDGenerator(&in_idGenerator), m_ulID(in_ulID) {}
+  ProxyIDRelease(ProxyIDRelease&& io_other) noexcept;
+  ProxyIDRelease& operator=(ProxyIDRelease&& io_other) noexcept;
+  ProxyIDRelease(const ProxyIDRelease&) = delete;
+  ProxyIDRelease& operator=(const ProxyIDRelease&) = delete;
+  ~ProxyIDRelease() { release(); }
+
+  // Gives the id back now; later calls do nothing.
+  void release();
+
+ private:
+  IDGenerator* m_pIDGenerator = nullptr;
+  unsigned long m_ulID = 0;
+};
+
 class TaskObjectProxyNoT {
  public:
   // Draws the proxy id from in_idGenerator.
@@ -29,8 +54,14 @@ class TaskObjectProxyNoT {
   bool enqueue(ACE_Method_Request* in_pRequest, const char* in_szName) const;
 
   // Called by the proxy's destructor once its last request is queued: gives the id back
-  // to the generator, once (later calls do nothing).
+  // to the generator, once (later calls do nothing), unless handOverID() took it.
   void proxyDestruction();
+
+  // Hands the id over to the proxy's last method object, which gives it back on the task
+  // thread after it was served (see ProxyIDRelease): until then no new proxy of this
+  // thread can draw it. proxyDestruction() then gives nothing back. Once; a second call
+  // returns an empty release.
+  ProxyIDRelease handOverID();
 
  private:
   IDGenerator& m_idGenerator;
