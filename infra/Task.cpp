@@ -420,9 +420,11 @@ int ManageableTaskImplBase::serveControl(ControlKind in_eKind) {
       handleMOCallStopCompleted();
       m_queue.setAccepting(false);
       m_bDraining = true;
+      workEnded_i();
       return 0;
     case KILL_REQUEST:
       handleMOCallKill();
+      workEnded_i();
       return 0;
   }
   return 1;
@@ -520,6 +522,16 @@ bool StaticReactorTaskImpl::cancelTimer(long in_lTimerId, const TimeoutData* in_
 
 void StaticReactorTaskImpl::prepareRun_i() { m_timers.open(); }
 
+void StaticReactorTaskImpl::workEnded_i() { closeTimers(); }
+
+void StaticReactorTaskImpl::closeTimers() {
+  const std::size_t uiDropped = m_timers.close();
+  if (uiDropped != 0) {
+    OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG,
+               getTaskName() << " : " << uiDropped << " armed timer(s) dropped");
+  }
+}
+
 void StaticReactorTaskImpl::fireDueTimers() {
   // One reading of the clock per round: a timer re-armed with no delay by its own callback
   // waits for the next round, after the next request if one is queued.
@@ -551,11 +563,8 @@ int StaticReactorTaskImpl::svc() {
       serveNext(nullptr);
     }
   }
-  const std::size_t uiDropped = m_timers.close();
-  if (uiDropped != 0) {
-    OMVERA_LOG(fileScopeLogger(), LogLevel::DEBUG,
-               getTaskName() << " : " << uiDropped << " armed timer(s) dropped");
-  }
+  // The loop may also end without a stop or kill request (the queue broke down).
+  closeTimers();
   return 0;
 }
 

@@ -124,6 +124,46 @@ TEST(TaskTimers, FireOnTheTaskThreadInDeadlineOrderNeverEarlyAndNeverOnceCancell
   task.waitUntilDone();
 }
 
+// Tries to arm a timer right after the task served its kill or its stop completion.
+class ArmingAfterTheEndTask : public StaticReactorTaskImpl {
+ public:
+  ~ArmingAfterTheEndTask() override { killAndWait(); }
+  long m_lArmedAfterEnd = 0;
+  std::size_t m_uiArmedAfterEnd = 0;
+
+ protected:
+  void postMOCallProcessing(int in_iStatus, const char* in_szName) override {
+    StaticReactorTaskImpl::postMOCallProcessing(in_iStatus, in_szName);
+    const std::string strName = in_szName;
+    if (strName == "ManageableTaskImplBase::kill" ||
+        strName == "ManageableTaskImplBase::stopCompleted") {
+      m_lArmedAfterEnd = scheduleTimer(&m_processor, &m_data, msec(1));
+      m_uiArmedAfterEnd = numArmedTimers();
+    }
+  }
+
+ private:
+  RecordingProcessor m_processor;
+  NamedData m_data{"after the end"};
+};
+
+TEST(TaskTimers, OnceStopCompletedOrKilledTimersAreDroppedAndRefused) {
+  for (const bool bKill : {false, true}) {
+    SCOPED_TRACE(bKill ? "kill" : "stop");
+    RecordingProcessor processor;
+    NamedData hour("an hour");
+    ArmingAfterTheEndTask task;
+    ASSERT_TRUE(task.start());
+    ASSERT_NE(-1, task.scheduleTimer(&processor, &hour, msec(3600 * 1000)));
+    ASSERT_TRUE(bKill ? task.kill() : task.stop());
+    ASSERT_TRUE(task.waitUntilDone());
+    EXPECT_EQ(-1, task.m_lArmedAfterEnd);
+    EXPECT_EQ(0u, task.m_uiArmedAfterEnd);
+    EXPECT_EQ(-1, task.scheduleTimer(&processor, &hour, msec(1)));
+    EXPECT_TRUE(processor.expiries().empty());
+  }
+}
+
 TEST(TaskTimers, ATimerArmedFromAnotherThreadWakesTheSleepingTask) {
   StaticReactorTaskImpl task;
   ASSERT_TRUE(task.start());

@@ -227,6 +227,9 @@ class ManageableTaskImplBase : public ManageableTask {
   virtual int svc() = 0;
   // Called by start() before the new thread is created (on the starting thread).
   virtual void prepareRun_i() {}
+  // The task has stopped taking work for good (stop completed, or killed): called on the
+  // task thread right after the hook of that request. Base: nothing.
+  virtual void workEnded_i() {}
 
   enum ServeResult { SERVED, TIMED_OUT, QUEUE_FAILED };
   // Takes the next request, waiting until the absolute wall-clock time *in_pDeadline at
@@ -304,9 +307,12 @@ class StaticReactorTaskImpl : public ManageableTaskImplBase, public TimerSchedul
  protected:
   int svc() override;
   void prepareRun_i() override;
+  // Drops the armed timers and refuses new ones until the next start().
+  void workEnded_i() override;
 
  private:
   void fireDueTimers();
+  void closeTimers();
 
   TimerQueue m_timers;
 };
