@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <new>
 #include <set>
 #include <string>
 #include <thread>
@@ -11,8 +13,52 @@
 
 #include "support/AssertionRecorder.h"
 #include "support/LogCapture.h"
+#include "support/Wait.h"
 #include "tidewave/ObjectPool.h"
 #include "tidewave/TSTaskObjectPool.h"
+
+// The global operator new of this test binary fails (std::bad_alloc) the next
+// s_iFailingAllocations allocations of the thread that sets it; otherwise it is malloc.
+namespace {
+thread_local int s_iFailingAllocations = 0;
+}  // namespace
+
+namespace {
+// Null when this allocation is to fail or malloc has no memory.
+void* allocate(std::size_t in_uiSize) noexcept {
+  if (s_iFailingAllocations > 0) {
+    --s_iFailingAllocations;
+    return nullptr;
+  }
+  return std::malloc(in_uiSize == 0 ? 1 : in_uiSize);
+}
+void* allocateOrThrow(std::size_t in_uiSize) {
+  if (void* pMem = allocate(in_uiSize)) return pMem;
+  throw std::bad_alloc();
+}
+}  // namespace
+
+// Every unaligned form is replaced, so that no memory from a sanitizer's own operator new
+// reaches the free() below.
+void* operator new(std::size_t in_uiSize) { return allocateOrThrow(in_uiSize); }
+void* operator new[](std::size_t in_uiSize) { return allocateOrThrow(in_uiSize); }
+void* operator new(std::size_t in_uiSize, const std::nothrow_t&) noexcept {
+  return allocate(in_uiSize);
+}
+void* operator new[](std::size_t in_uiSize, const std::nothrow_t&) noexcept {
+  return allocate(in_uiSize);
+}
+// GCC sees free() on memory from operator new and reports a mismatch at the call sites
+// it inlines; both sides are replaced together here, which is the intent.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void* in_pMem) noexcept { std::free(in_pMem); }
+void operator delete(void* in_pMem, std::size_t) noexcept { std::free(in_pMem); }
+void operator delete(void* in_pMem, const std::nothrow_t&) noexcept { std::free(in_pMem); }
+void operator delete[](void* in_pMem) noexcept { std::free(in_pMem); }
+void operator delete[](void* in_pMem, std::size_t) noexcept { std::free(in_pMem); }
+void operator delete[](void* in_pMem, const std::nothrow_t&) noexcept { std::free(in_pMem); }
 
 namespace Omvera {
 namespace {
@@ -204,6 +250,36 @@ TEST_F(TSTaskObjectPoolTest, ReleaseReturnsTheLastHoldToThePoolAndOnlyDropsAShar
   EXPECT_EQ(1u, pool.getNumUnusedObject());
   EXPECT_TRUE(pShared.unique());
   EXPECT_EQ(0u, assertions.count());
+}
+
+TEST_F(TSTaskObjectPoolTest, AThreadWhoseEntryCannotBeCreatedGetsNothingAndThePoolStaysUsable) {
+  LogCapture capture("tidewave.infra.StackObjectPool", LogLevel::ERROR);
+  WidgetTSPool pool;
+  // On a thread of its own, so that a lock left held fails the bounded wait, not the run.
+  std::atomic<bool> bDone{false};
+  std::atomic<bool> bThrew{false};
+  std::atomic<bool> bNullOnFailure{false};
+  std::atomic<bool> bServedAfter{false};
+  std::thread([&] {
+    s_iFailingAllocations = 1;
+    try {
+      ThreadView failed(pool);
+      bNullOnFailure = failed.m_pContainer.isNull() && failed.m_pIDGenerator.isNull();
+    } catch (const std::bad_alloc&) {
+      bThrew = true;
+    }
+    s_iFailingAllocations = 0;
+    ThreadView view(pool);
+    bServedAfter = !view.m_pContainer.isNull() && pool.getNumProxyData() == 1u;
+    bDone = true;
+  }).detach();
+  ASSERT_TRUE(Omvera::Test::waitFor([&] { return bDone.load(); })) << "the pool's lock was left held";
+  EXPECT_FALSE(bThrew.load());
+  EXPECT_TRUE(bNullOnFailure.load());
+  EXPECT_TRUE(bServedAfter.load());
+  const std::vector<std::string> vErrors = capture.messages(LogLevel::ERROR);
+  ASSERT_EQ(1u, vErrors.size());
+  EXPECT_EQ(0u, vErrors[0].find("no memory for the proxy data of thread "));
 }
 
 TEST_F(TSTaskObjectPoolTest, ThreadsAskingTogetherEachGetTheirOwnContainer) {

@@ -11,9 +11,11 @@
 #include <pthread.h>
 
 #include <cstddef>
+#include <new>
 #include <unordered_map>
 #include <vector>
 
+#include <ace/Guard_T.h>
 #include <ace/RW_Thread_Mutex.h>
 
 #include "tidewave/CountedObjPtr.h"
@@ -143,39 +145,41 @@ class TSTaskObjectPool : public StackObjectPool<T, ConcreteT> {
 
   // The calling thread's container and id generator, created on the thread's first call.
   // Any thread. Both outputs stay valid as long as the pool. After the first call of a
-  // thread, only the read lock is taken.
+  // thread, only the read lock is taken. When the thread's entry cannot be created (out of
+  // memory), both outputs are null, an ERROR is logged and the pool stays usable.
   void getObjContainerAndIDGenerator(LimitedObjPtr<Container>& out_pContainer,
                                      LimitedObjPtr<IDGenerator>& out_pIDGenerator) {
     out_pContainer = nullptr;
     out_pIDGenerator = nullptr;
     const unsigned long ulThreadID = static_cast<unsigned long>(pthread_self());
-
-    m_lock.acquire_read();
-    auto it = m_proxyDataHash.find(ulThreadID);
-    if (it == m_proxyDataHash.end()) {
-      if (m_lock.tryacquire_write_upgrade() == -1) {
-        // POSIX read-write locks cannot be upgraded: re-lock for writing and look again,
-        // another thread may have inserted in between (never for this thread's id, but the
-        // iterator must be refreshed after any insertion).
-        m_lock.release();
-        m_lock.acquire_write();
-        it = m_proxyDataHash.find(ulThreadID);
-        if (it == m_proxyDataHash.end()) it = insertProxyData(ulThreadID);
-      } else {
-        it = insertProxyData(ulThreadID);
+    {
+      ACE_Read_Guard<ACE_RW_Thread_Mutex> readGuard(m_lock);
+      const auto it = m_proxyDataHash.find(ulThreadID);
+      if (it != m_proxyDataHash.end()) {
+        out_pContainer = it->second.get();
+        out_pIDGenerator = &it->second->getIDGenerator();
+        return;
       }
     }
-    out_pContainer = it->second.get();
-    out_pIDGenerator = &it->second->getIDGenerator();
-    m_lock.release();
+    // POSIX read-write locks cannot be upgraded: lock for writing and look again (another
+    // thread may have inserted in between; never for this thread's id, but the iterator
+    // must be taken after any insertion).
+    ACE_Write_Guard<ACE_RW_Thread_Mutex> writeGuard(m_lock);
+    try {
+      auto it = m_proxyDataHash.find(ulThreadID);
+      if (it == m_proxyDataHash.end()) it = insertProxyData(ulThreadID);
+      out_pContainer = it->second.get();
+      out_pIDGenerator = &it->second->getIDGenerator();
+    } catch (const std::bad_alloc&) {
+      OMVERA_LOG_M(this->getLogger(), LogLevel::ERROR, "TSTaskObjectPool",
+                   "no memory for the proxy data of thread " << ulThreadID);
+    }
   }
 
   // Number of threads that have asked for a container. Any thread.
   std::size_t getNumProxyData() {
-    m_lock.acquire_read();
-    const std::size_t uiSize = m_proxyDataHash.size();
-    m_lock.release();
-    return uiSize;
+    ACE_Read_Guard<ACE_RW_Thread_Mutex> readGuard(m_lock);
+    return m_proxyDataHash.size();
   }
 
  private:
