@@ -1,13 +1,14 @@
 // The endpoint state machines (Rx and Tx), driven through a real call on the test thread:
 // every reaction of every state (what the user is told, what the engine endpoint is asked,
 // what the call learns through the hooks, the next state), the timeouts and their
-// configuration, teardown from every state, answers that come late or twice, and bad input.
+// configuration, teardown from every state, statuses nobody waits for, late answers, bad input.
 //
 // Endpoints 0 and 1 are send-receive endpoints of one call, so endpoint 0's Rx side feeds
 // endpoint 1's Tx side and endpoint 1's Rx side feeds endpoint 0's Tx side. The side under
 // test is always one side of endpoint 0; endpoint 1 plays its peer.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -37,16 +38,22 @@ using Test::LogCapture;
 using Test::Op;
 using Test::RecordingCallback;
 using Dir = MediaEndpoint::Direction;
+using Lines = std::vector<std::string>;
 
 constexpr Dir RX = MediaEndpoint::RX_DIRECTION;
 constexpr Dir TX = MediaEndpoint::TX_DIRECTION;
+constexpr Dir ANY = MediaEndpoint::UNDEF_DIRECTION;
 constexpr MediaEndpointCallback::EptOpStatus OK = MediaEndpointCallback::EPT_OP_OK;
 constexpr MediaEndpointCallback::EptOpStatus FAILED = MediaEndpointCallback::EPT_OP_FAILED;
+constexpr int DEBUG = LogLevel::DEBUG;
+constexpr int WARN = LogLevel::WARN;
+constexpr int ERROR = LogLevel::ERROR;
 
 constexpr long s_lSTATE_TIMEOUT_MS = 300000;
 constexpr long s_lRX_START_TIMEOUT_MS = 5000;
 
 Dir opposite(Dir in_eDirection) { return in_eDirection == RX ? TX : RX; }
+const char* sideName(Dir in_eDirection) { return in_eDirection == RX ? "Rx_" : "Tx_"; }
 
 // Sets an int parameter of the process configuration for the life of the object.
 class ScopedParameter {
@@ -62,136 +69,60 @@ class ScopedParameter {
   std::string m_strName;
 };
 
-// Where the side under test is brought before the event. Each place names the state it
-// is in; the variants say what the peer endpoint is doing meanwhile.
+// Where the side under test is brought before the event (see s_aPlaces).
+// clang-format off
 enum class At {
-  NOT_CONFIGURED,
-  INITIAL_CONFIGURATION,
-  STOPPED,
-  CONFIGURING_STOPPED,
-  STOPPED_WITH_STARTED_PEER,  // Tx: the Rx side feeding it has started
-  STARTING,                   // the engine start is under way (Tx: its feeding Rx started)
-  STARTING_DELAYED,           // Tx: no feeding Rx side has started
-  STARTING_TX_WAITING,        // Rx: the Tx side it feeds waits for it (delayed start)
-  STARTED,
-  STARTED_FEEDING_TX,  // Rx: the Tx side it feeds has started too
-  CONFIGURING_STARTED,
-  STOPPING,
-  STOPPING_DELAYED,    // Rx: waits for the Tx side it feeds to stop
-  STOPPING_TORN_DOWN,  // STOPPING, then the endpoint proxy went away
-  STOPPING_FINAL,
-  FINAL_OTHER_SIDE_STOPPING,  // Rx: torn down while the Tx side still stops
-  PEER_STOPPING_TX,
-  PEER_STOPPED_TX,
-  PEER_STARTING_TX
+  NOT_CONFIGURED, INITIAL_CONFIGURATION, STOPPED, CONFIGURING_STOPPED, STOPPED_WITH_STARTED_PEER,
+  STARTING, STARTING_DELAYED, STARTING_TX_WAITING, STARTED, STARTED_FEEDING_TX,
+  CONFIGURING_STARTED, STOPPING, STOPPING_DELAYED, STOPPING_TORN_DOWN, STOPPING_FINAL,
+  FINAL_OTHER_SIDE_STOPPING, PEER_STOPPING_TX, PEER_STOPPED_TX, PEER_STARTING_TX
 };
+// clang-format on
 
-const char* stateOf(At in_eAt) {
-  switch (in_eAt) {
-    case At::NOT_CONFIGURED:
-      return "NOT_CONFIGURED";
-    case At::INITIAL_CONFIGURATION:
-      return "INITIAL_CONFIGURATION";
-    case At::STOPPED:
-    case At::STOPPED_WITH_STARTED_PEER:
-      return "STOPPED";
-    case At::CONFIGURING_STOPPED:
-      return "CONFIGURING_STOPPED";
-    case At::STARTING:
-    case At::STARTING_DELAYED:
-    case At::STARTING_TX_WAITING:
-      return "STARTING";
-    case At::STARTED:
-    case At::STARTED_FEEDING_TX:
-      return "STARTED";
-    case At::CONFIGURING_STARTED:
-      return "CONFIGURING_STARTED";
-    case At::STOPPING:
-    case At::STOPPING_DELAYED:
-    case At::STOPPING_TORN_DOWN:
-      return "STOPPING";
-    case At::STOPPING_FINAL:
-      return "STOPPING_FINAL";
-    case At::FINAL_OTHER_SIDE_STOPPING:
-      return "FINAL";
-    case At::PEER_STOPPING_TX:
-      return "PEER_STOPPING_TX";
-    case At::PEER_STOPPED_TX:
-      return "PEER_STOPPED_TX";
-    case At::PEER_STARTING_TX:
-      return "PEER_STARTING_TX";
-  }
-  return "?";
-}
+// Each place names the state it is in and, for test names, itself; the variants say what
+// the peer endpoint is doing meanwhile.
+struct PlaceInfo {
+  const char* m_szState;
+  const char* m_szName;
+};
+const PlaceInfo s_aPlaces[] = {
+    {"NOT_CONFIGURED", "NotConfigured"},
+    {"INITIAL_CONFIGURATION", "InitialConfiguration"},
+    {"STOPPED", "Stopped"},
+    {"CONFIGURING_STOPPED", "ConfiguringStopped"},
+    {"STOPPED", "StoppedWithStartedPeer"},  // Tx: the Rx side feeding it has started
+    {"STARTING", "Starting"},               // the engine start is under way (Tx: fed)
+    {"STARTING", "StartingDelayed"},        // Tx: no feeding Rx side has started
+    {"STARTING", "StartingTxWaiting"},      // Rx: the Tx side it feeds waits for it
+    {"STARTED", "Started"},
+    {"STARTED", "StartedFeedingTx"},  // Rx: the Tx side it feeds has started too
+    {"CONFIGURING_STARTED", "ConfiguringStarted"},
+    {"STOPPING", "Stopping"},
+    {"STOPPING", "StoppingDelayed"},   // Rx: waits for the Tx side it feeds to stop
+    {"STOPPING", "StoppingTornDown"},  // STOPPING, then the endpoint proxy went away
+    {"STOPPING_FINAL", "StoppingFinal"},
+    {"FINAL", "FinalOtherSideStopping"},  // Rx: torn down while the Tx side still stops
+    {"PEER_STOPPING_TX", "PeerStoppingTx"},
+    {"PEER_STOPPED_TX", "PeerStoppedTx"},
+    {"PEER_STARTING_TX", "PeerStartingTx"}};
 
-// The place's name, for test names.
-const char* nameOf(At in_eAt) {
-  switch (in_eAt) {
-    case At::NOT_CONFIGURED:
-      return "NotConfigured";
-    case At::INITIAL_CONFIGURATION:
-      return "InitialConfiguration";
-    case At::STOPPED:
-      return "Stopped";
-    case At::CONFIGURING_STOPPED:
-      return "ConfiguringStopped";
-    case At::STOPPED_WITH_STARTED_PEER:
-      return "StoppedWithStartedPeer";
-    case At::STARTING:
-      return "Starting";
-    case At::STARTING_DELAYED:
-      return "StartingDelayed";
-    case At::STARTING_TX_WAITING:
-      return "StartingTxWaiting";
-    case At::STARTED:
-      return "Started";
-    case At::STARTED_FEEDING_TX:
-      return "StartedFeedingTx";
-    case At::CONFIGURING_STARTED:
-      return "ConfiguringStarted";
-    case At::STOPPING:
-      return "Stopping";
-    case At::STOPPING_DELAYED:
-      return "StoppingDelayed";
-    case At::STOPPING_TORN_DOWN:
-      return "StoppingTornDown";
-    case At::STOPPING_FINAL:
-      return "StoppingFinal";
-    case At::FINAL_OTHER_SIDE_STOPPING:
-      return "FinalOtherSideStopping";
-    case At::PEER_STOPPING_TX:
-      return "PeerStoppingTx";
-    case At::PEER_STOPPED_TX:
-      return "PeerStoppedTx";
-    case At::PEER_STARTING_TX:
-      return "PeerStartingTx";
-  }
-  return "?";
-}
+const char* stateOf(At in_eAt) { return s_aPlaces[static_cast<int>(in_eAt)].m_szState; }
+const char* nameOf(At in_eAt) { return s_aPlaces[static_cast<int>(in_eAt)].m_szName; }
 
 // What happens to the side under test (of endpoint 0, direction d).
+// clang-format off
 enum class Ev {
-  CONFIGURE,  // user requests for d
-  START,
-  STOP,
-  CONFIGURE_OK,  // engine answers for d
-  CONFIGURE_FAILED,
-  START_OK,
-  START_FAILED,
-  STOP_OK,
-  STOP_FAILED,
-  ALL_TX_STOPPED,  // the call's coordination events, direction d
-  PEER_STOP_TX,
-  ONEPLUS_RX_STARTED,
-  STOP_CALL,  // teardowns
-  KILL_CALL,
-  DESTROY,
+  CONFIGURE, START, STOP,  // user requests for d
+  CONFIGURE_OK, CONFIGURE_FAILED, START_OK, START_FAILED, STOP_OK, STOP_FAILED,  // engine answers
+  ALL_TX_STOPPED, PEER_STOP_TX, ONEPLUS_RX_STARTED,  // the call's coordination events for d
+  STOP_CALL, KILL_CALL, DESTROY,  // teardowns
   TIMEOUT,         // the state's own timer expires (checked not to expire 1 ms earlier)
   OUT_OF_BAND,     // out-of-band code 7 (the harness sends it for RX_DIRECTION)
   PEER_RX_STARTS,  // endpoint 1's Rx side is started (configured first if need be)
   PEER_RX_STOPS,   // the user stops endpoint 1's Rx side
   PEER_TX_STOPS    // endpoint 1's engine confirms the stop of its Tx side
 };
+// clang-format on
 
 const char* nameOf(Ev in_eEvent) {
   static const char* const s_aszNames[] = {
@@ -205,75 +136,88 @@ const char* nameOf(Ev in_eEvent) {
 
 // One reaction of a state: how to get there, what happens, and everything that follows.
 struct Row {
-  Row(Dir in_eDirection, At in_eAt, Ev in_eEvent, std::string in_strNext, bool in_bFlag)
+  Row(Dir in_eDirection, At in_eAt, std::vector<Ev> in_vEvents, const char* in_szNext,
+      bool in_bFlag, Lines in_vReports, Lines in_vRequests)
       : m_eDirection(in_eDirection),
         m_eAt(in_eAt),
-        m_eEvent(in_eEvent),
-        m_strNext(std::move(in_strNext)),
-        m_bFlag(in_bFlag) {}
+        m_vEvents(std::move(in_vEvents)),
+        m_eEvent(m_vEvents.front()),
+        m_strNext(in_szNext),
+        m_bFlag(in_bFlag),
+        m_vReports(std::move(in_vReports)),
+        m_vRequests(std::move(in_vRequests)) {}
 
-  Row& reports(std::vector<std::string> in_vLines) {
-    m_vReports = std::move(in_vLines);
+  template <typename T>
+  Row& set(T& out_field, T in_value) {
+    out_field = std::move(in_value);
     return *this;
   }
-  Row& requests(std::vector<std::string> in_vLines) {
-    m_vRequests = std::move(in_vLines);
-    return *this;
+  Row& peer(Lines in_vRequests, std::string in_strState = std::string()) {
+    set(m_vPeerRequests, std::move(in_vRequests));
+    return set(m_strPeerState, std::move(in_strState));
   }
-  Row& peer(std::vector<std::string> in_vRequests, std::string in_strState = std::string()) {
-    m_vPeerRequests = std::move(in_vRequests);
-    m_strPeerState = std::move(in_strState);
-    return *this;
+  Row& ms(long in_lMs) { return set(m_lTimeoutMs, in_lMs); }
+  Row& queued() { return set<std::size_t>(m_uiQueued, 1); }
+  Row& log(int in_iLevel, std::string in_strLine) {
+    return set(m_iLogLevel, in_iLevel).set(m_strLog, std::move(in_strLine));
   }
-  Row& refuse(Op in_eOp) {
-    m_bRefuse = true;
-    m_eRefused = in_eOp;
-    return *this;
-  }
-  Row& timeout(long in_lMs) {
-    m_lTimeoutMs = in_lMs;
-    return *this;
-  }
-  Row& queued(std::size_t in_uiQueued) {
-    m_uiQueued = in_uiQueued;
-    return *this;
-  }
-  Row& log(int in_iLevel, std::string in_strMessage) {
-    m_iLogLevel = in_iLevel;
-    m_strLog = std::move(in_strMessage);
-    return *this;
-  }
-  Row& assertion(std::string in_strExpression) {
-    m_strAssertion = std::move(in_strExpression);
-    return *this;
+  Row& error(std::string in_strLine) { return log(ERROR, std::move(in_strLine)); }
+  // The state's timer expired, logged as such.
+  Row& timedOut() { return error(std::string("timeout in state ") + stateOf(m_eAt)); }
+  Row& asserts(std::string in_strExpression) { return set(m_strAssertion, in_strExpression); }
+  // The engine endpoint refuses in_eOp: the refused request, and the error it causes.
+  Row& refused(Op in_eOp) {
+    const std::string strOp = Test::opName(in_eOp);
+    set(m_bRefuse, true).set(m_eRefused, in_eOp);
+    set(m_vRequests, {strOp + " " + MediaEndpoint::getDirectionString(m_eDirection) + " refused"});
+    return error("engine ept " + strOp + " failed");
   }
 
   Dir m_eDirection;
   At m_eAt;
+  std::vector<Ev> m_vEvents;  // a table line stands for a row of each of these events
   Ev m_eEvent;
   std::string m_strNext;
   // After the event. Rx: the call counts the Rx side as started; Tx: as stopped.
   bool m_bFlag;
   // The reports for the side's direction and the requests for it (or without direction)
   // to endpoint 0's engine endpoint that the event caused, in order.
-  std::vector<std::string> m_vReports;
-  std::vector<std::string> m_vRequests;
+  Lines m_vReports;
+  Lines m_vRequests;
   // Every request endpoint 1's engine endpoint received meanwhile, and the state of its
   // opposite side afterwards (empty: not checked).
-  std::vector<std::string> m_vPeerRequests;
+  Lines m_vPeerRequests;
   std::string m_strPeerState;
   bool m_bRefuse = false;
   Op m_eRefused = Op::CAPACITY;
-  long m_lTimeoutMs = 0;
-  std::size_t m_uiQueued = 0;  // events the side holds for later afterwards
+  long m_lTimeoutMs = s_lSTATE_TIMEOUT_MS;  // TIMEOUT: when the state's timer expires
+  std::size_t m_uiQueued = 0;               // events the side holds for later afterwards
   int m_iLogLevel = LogLevel::NOT_SET;
   std::string m_strLog;        // a line the side logs (without its logging ids)
   std::string m_strAssertion;  // the one assertion raised; empty: none
 };
 
+// The event or events of a table line.
+struct Events {
+  Events(Ev in_eEvent) : m_vEvents{in_eEvent} {}
+  Events(std::initializer_list<Ev> in_events) : m_vEvents(in_events) {}
+  std::vector<Ev> m_vEvents;
+};
+
+Row rxRow(At in_eAt, Events in_events, const char* in_szNext, bool in_bFlag, Lines in_vReports = {},
+          Lines in_vRequests = {}) {
+  return Row(RX, in_eAt, std::move(in_events.m_vEvents), in_szNext, in_bFlag,
+             std::move(in_vReports), std::move(in_vRequests));
+}
+Row txRow(At in_eAt, Events in_events, const char* in_szNext, bool in_bFlag, Lines in_vReports = {},
+          Lines in_vRequests = {}) {
+  return Row(TX, in_eAt, std::move(in_events.m_vEvents), in_szNext, in_bFlag,
+             std::move(in_vReports), std::move(in_vRequests));
+}
+
 // "Rx_Stopped_StartRefused": side, place, event, and whether the engine refuses.
 std::string nameOf(const Row& in_row) {
-  return std::string(in_row.m_eDirection == RX ? "Rx_" : "Tx_") + nameOf(in_row.m_eAt) + "_" +
+  return sideName(in_row.m_eDirection) + std::string(nameOf(in_row.m_eAt)) + "_" +
          nameOf(in_row.m_eEvent) + (in_row.m_bRefuse ? "Refused" : "");
 }
 
@@ -293,60 +237,65 @@ class EndpointSMTest : public ::testing::Test {
     GlobalConfig::getWritable().removeParameter(MediaEndpointSM::s_szSTOP_TIMEOUT_PARAM);
   }
 
-  // A line of endpoint in_uiIndex's side in_eDirection, as its logger writes it.
-  static std::string sideLine(unsigned long in_uiIndex, Dir in_eDirection,
-                              const std::string& in_strMessage) {
-    return "[call-1] [ept-id=" + std::to_string(in_uiIndex) + "] [" +
-           MediaEndpoint::getDirectionString(in_eDirection) + "] " + in_strMessage;
+  // How many times endpoint 0's side in_eDirection logged in_strMessage at in_iLevel.
+  std::size_t logged(int in_iLevel, Dir in_eDirection, const std::string& in_strMessage) const {
+    return m_log.count(in_iLevel,
+                       "[call-1] [ept-id=0] [" +
+                           std::string(MediaEndpoint::getDirectionString(in_eDirection)) + "] " +
+                           in_strMessage);
   }
 
-  MediaEndpointSM& machine(unsigned long in_uiIndex, Dir in_eDirection) {
-    MediaCallSMEndpoint& endpoint = m_harness.endpoint(in_uiIndex);
+  MediaEndpointSM& machine(Dir in_eDirection) {
+    MediaCallSMEndpoint& endpoint = m_harness.endpoint(0);
     if (in_eDirection == RX) return endpoint.getRxSM();
     return endpoint.getTxSM();
   }
   std::string state(unsigned long in_uiIndex, Dir in_eDirection) const {
     return m_harness.state(in_uiIndex, in_eDirection);
   }
-  // Rx: the call counts the side as started; Tx: as stopped.
-  bool flag(unsigned long in_uiIndex, Dir in_eDirection) const {
-    const MediaCallSMEndpoint& endpoint = m_harness.endpoint(in_uiIndex);
+  // Rx: the call counts endpoint 0's side as started; Tx: as stopped.
+  bool flag(Dir in_eDirection) const {
+    const MediaCallSMEndpoint& endpoint = m_harness.endpoint(0);
     return in_eDirection == RX ? endpoint.m_bRxStarted : endpoint.m_bTxStopped;
   }
 
-  // Reports of endpoint in_uiIndex for in_eDirection, from position in_uiFrom on.
-  std::vector<std::string> reports(unsigned long in_uiIndex, Dir in_eDirection,
-                                   std::size_t in_uiFrom = 0) const {
-    const CallbackLog& log = m_harness.callbackLog(in_uiIndex);
-    const std::vector<std::string> vAll = log.lines();
-    std::vector<std::string> vLines;
+  // Endpoint 0's reports for in_eDirection, from position in_uiFrom on.
+  Lines reports(Dir in_eDirection, std::size_t in_uiFrom = 0) const {
+    const CallbackLog& log = m_harness.callbackLog(0);
+    const Lines vAll = log.lines();
+    Lines vLines;
     for (std::size_t uiPos = in_uiFrom; uiPos < log.m_vReports.size(); ++uiPos) {
       if (log.m_vReports[uiPos].m_eDirection == in_eDirection) vLines.push_back(vAll[uiPos]);
     }
     return vLines;
   }
   // Requests to endpoint in_uiIndex's engine endpoint from position in_uiFrom on: those for
-  // in_eDirection and those without direction; all of them for UNDEF_DIRECTION.
-  std::vector<std::string> requests(unsigned long in_uiIndex,
-                                    Dir in_eDirection = MediaEndpoint::UNDEF_DIRECTION,
-                                    std::size_t in_uiFrom = 0) const {
+  // in_eDirection and those without direction; all of them for ANY.
+  Lines requests(unsigned long in_uiIndex, Dir in_eDirection = ANY,
+                 std::size_t in_uiFrom = 0) const {
     const EngineLog& log = m_harness.engineLog(in_uiIndex);
-    const std::vector<std::string> vAll = log.lines();
-    std::vector<std::string> vLines;
+    const Lines vAll = log.lines();
+    Lines vLines;
     for (std::size_t uiPos = in_uiFrom; uiPos < log.m_vRequests.size(); ++uiPos) {
       const Dir eDirection = log.m_vRequests[uiPos].m_eDirection;
-      if (in_eDirection == MediaEndpoint::UNDEF_DIRECTION || eDirection == in_eDirection ||
-          eDirection == MediaEndpoint::UNDEF_DIRECTION) {
+      if (in_eDirection == ANY || eDirection == in_eDirection || eDirection == ANY) {
         vLines.push_back(vAll[uiPos]);
       }
     }
     return vLines;
   }
-  std::size_t numReports(unsigned long in_uiIndex) const {
-    return m_harness.callbackLog(in_uiIndex).m_vReports.size();
-  }
+  std::size_t numReports() const { return m_harness.callbackLog(0).m_vReports.size(); }
   std::size_t numRequests(unsigned long in_uiIndex) const {
     return m_harness.engineLog(in_uiIndex).m_vRequests.size();
+  }
+  void expectClean() const {
+    EXPECT_EQ(Lines{}, m_harness.contractViolations());
+    EXPECT_EQ(Lines{}, m_assertions.expressions());
+  }
+  // Nothing fires until in_lMs have passed; then one timer does.
+  void expectTimerAfter(long in_lMs) {
+    EXPECT_EQ(0u, m_harness.advanceMs(in_lMs - 1)) << "a timer fired early";
+    EXPECT_EQ(1u, m_harness.advanceMs(1));
   }
 
   // An event of the call's own making (or a bare request), for one side of endpoint 0.
@@ -359,10 +308,10 @@ class EndpointSMTest : public ::testing::Test {
     m_harness.configureStatus(in_uiIndex, in_eDirection, OK);
   }
   // Endpoint 1's Rx side, the one feeding endpoint 0's Tx side, starts.
-  void startPeerRx() {
+  bool startPeerRx() {
     if (state(1, RX) == "NOT_CONFIGURED") configured(1, RX);
     m_harness.start(1, RX);
-    m_harness.startStatus(1, RX, OK);
+    return m_harness.startStatus(1, RX, OK);
   }
   void starting(Dir in_eDirection) {
     if (in_eDirection == TX) startPeerRx();
@@ -373,154 +322,95 @@ class EndpointSMTest : public ::testing::Test {
     starting(in_eDirection);
     m_harness.startStatus(0, in_eDirection, OK);
   }
+  // Endpoint 1's Tx side (fed by endpoint 0's Rx side) is configured and asked to start.
+  void startPeerTx() {
+    configured(1, TX);
+    m_harness.start(1, TX);
+  }
 
+  // clang-format off
   void reach(At in_eAt, Dir in_eDirection) {
+    const Dir eDir = in_eDirection;
     switch (in_eAt) {
-      case At::NOT_CONFIGURED:
-        return;
-      case At::INITIAL_CONFIGURATION:
-        m_harness.configure(0, in_eDirection);
-        return;
-      case At::STOPPED:
-        configured(0, in_eDirection);
-        return;
-      case At::CONFIGURING_STOPPED:
-        configured(0, in_eDirection);
-        m_harness.configure(0, in_eDirection);
-        return;
-      case At::STOPPED_WITH_STARTED_PEER:
-        startPeerRx();
-        configured(0, TX);
-        return;
-      case At::STARTING:
-        starting(in_eDirection);
-        return;
-      case At::STARTING_DELAYED:
-        configured(0, TX);
-        m_harness.start(0, TX);
-        return;
-      case At::STARTING_TX_WAITING:
-        configured(1, TX);
-        m_harness.start(1, TX);
-        starting(RX);
-        return;
-      case At::STARTED:
-        started(in_eDirection);
-        return;
-      case At::STARTED_FEEDING_TX:
-        started(RX);
-        configured(1, TX);
-        m_harness.start(1, TX);
-        m_harness.startStatus(1, TX, OK);
-        return;
-      case At::CONFIGURING_STARTED:
-        started(in_eDirection);
-        m_harness.configure(0, in_eDirection);
-        return;
-      case At::STOPPING:
-        started(in_eDirection);
-        m_harness.stop(0, in_eDirection);
-        return;
-      case At::STOPPING_DELAYED:
-        reach(At::STARTED_FEEDING_TX, RX);
-        m_harness.stop(0, RX);
-        return;
-      case At::STOPPING_TORN_DOWN:
-        started(in_eDirection);
-        m_harness.stop(0, in_eDirection);
-        m_harness.destroy(0);
-        return;
-      case At::STOPPING_FINAL:
-        started(in_eDirection);
-        m_harness.destroy(0);
-        return;
-      case At::FINAL_OTHER_SIDE_STOPPING:
-        started(TX);
-        m_harness.destroy(0);
-        return;
-      case At::PEER_STOPPING_TX:
-        started(TX);
-        m_harness.stop(1, RX);
-        return;
+      case At::NOT_CONFIGURED: return;
+      case At::INITIAL_CONFIGURATION: m_harness.configure(0, eDir); return;
+      case At::STOPPED: return configured(0, eDir);
+      case At::CONFIGURING_STOPPED: configured(0, eDir); m_harness.configure(0, eDir); return;
+      case At::STOPPED_WITH_STARTED_PEER: startPeerRx(); return configured(0, TX);
+      case At::STARTING: return starting(eDir);
+      case At::STARTING_DELAYED: configured(0, TX); m_harness.start(0, TX); return;
+      case At::STARTING_TX_WAITING: startPeerTx(); return starting(RX);
+      case At::STARTED: return started(eDir);
+      case At::STARTED_FEEDING_TX: started(RX); startPeerTx(); m_harness.startStatus(1, TX); return;
+      case At::CONFIGURING_STARTED: started(eDir); m_harness.configure(0, eDir); return;
+      case At::STOPPING: started(eDir); m_harness.stop(0, eDir); return;
+      case At::STOPPING_DELAYED: reach(At::STARTED_FEEDING_TX, RX); m_harness.stop(0, RX); return;
+      case At::STOPPING_TORN_DOWN: reach(At::STOPPING, eDir); m_harness.destroy(0); return;
+      case At::STOPPING_FINAL: started(eDir); m_harness.destroy(0); return;
+      case At::FINAL_OTHER_SIDE_STOPPING: started(TX); m_harness.destroy(0); return;
+      case At::PEER_STOPPING_TX: started(TX); m_harness.stop(1, RX); return;
       case At::PEER_STOPPED_TX:
         reach(At::PEER_STOPPING_TX, TX);
-        m_harness.stopStatus(0, TX, OK);
-        m_harness.stopStatus(1, RX, OK);
+        m_harness.stopStatus(0, TX);
+        m_harness.stopStatus(1, RX);
         return;
-      case At::PEER_STARTING_TX:
-        reach(At::PEER_STOPPED_TX, TX);
-        startPeerRx();
-        return;
+      case At::PEER_STARTING_TX: reach(At::PEER_STOPPED_TX, TX); startPeerRx(); return;
     }
   }
 
-  void apply(Ev in_eEvent, Dir in_eDirection, long in_lTimeoutMs = 0) {
+  // Returns the call's answer to the event (true for a timeout).
+  bool apply(Ev in_eEvent, Dir in_eDirection, long in_lTimeoutMs = s_lSTATE_TIMEOUT_MS) {
+    const Dir eDir = in_eDirection;
     switch (in_eEvent) {
-      case Ev::CONFIGURE:
-        m_harness.configure(0, in_eDirection);
-        return;
-      case Ev::START:
-        m_harness.start(0, in_eDirection);
-        return;
-      case Ev::STOP:
-        m_harness.stop(0, in_eDirection);
-        return;
-      case Ev::CONFIGURE_OK:
-        m_harness.configureStatus(0, in_eDirection, OK);
-        return;
-      case Ev::CONFIGURE_FAILED:
-        m_harness.configureStatus(0, in_eDirection, FAILED);
-        return;
-      case Ev::START_OK:
-        m_harness.startStatus(0, in_eDirection, OK);
-        return;
-      case Ev::START_FAILED:
-        m_harness.startStatus(0, in_eDirection, FAILED);
-        return;
-      case Ev::STOP_OK:
-        m_harness.stopStatus(0, in_eDirection, OK);
-        return;
-      case Ev::STOP_FAILED:
-        m_harness.stopStatus(0, in_eDirection, FAILED);
-        return;
-      case Ev::ALL_TX_STOPPED:
-        deliverPlain(MediaEvent::eALL_TX_STOPPED, in_eDirection);
-        return;
-      case Ev::PEER_STOP_TX:
-        deliverPlain(MediaEvent::ePEER_STOP_TXENDPOINT, in_eDirection);
-        return;
-      case Ev::ONEPLUS_RX_STARTED:
-        deliverPlain(MediaEvent::eONEPLUS_RX_STARTED, in_eDirection);
-        return;
-      case Ev::STOP_CALL:
-        m_harness.stopCall();
-        return;
-      case Ev::KILL_CALL:
-        m_harness.killCall();
-        return;
-      case Ev::DESTROY:
-        m_harness.destroy(0);
-        return;
+      case Ev::CONFIGURE: return m_harness.configure(0, eDir);
+      case Ev::START: return m_harness.start(0, eDir);
+      case Ev::STOP: return m_harness.stop(0, eDir);
+      case Ev::CONFIGURE_OK: return m_harness.configureStatus(0, eDir, OK);
+      case Ev::CONFIGURE_FAILED: return m_harness.configureStatus(0, eDir, FAILED);
+      case Ev::START_OK: return m_harness.startStatus(0, eDir, OK);
+      case Ev::START_FAILED: return m_harness.startStatus(0, eDir, FAILED);
+      case Ev::STOP_OK: return m_harness.stopStatus(0, eDir, OK);
+      case Ev::STOP_FAILED: return m_harness.stopStatus(0, eDir, FAILED);
+      case Ev::ALL_TX_STOPPED: return deliverPlain(MediaEvent::eALL_TX_STOPPED, eDir);
+      case Ev::PEER_STOP_TX: return deliverPlain(MediaEvent::ePEER_STOP_TXENDPOINT, eDir);
+      case Ev::ONEPLUS_RX_STARTED: return deliverPlain(MediaEvent::eONEPLUS_RX_STARTED, eDir);
+      case Ev::STOP_CALL: return m_harness.stopCall();
+      case Ev::KILL_CALL: return m_harness.killCall();
+      case Ev::DESTROY: return m_harness.destroy(0);
       case Ev::TIMEOUT: {
-        const std::string strBefore = state(0, in_eDirection);
+        const std::string strBefore = state(0, eDir);
         EXPECT_EQ(0u, m_harness.advanceMs(in_lTimeoutMs - 1)) << "a timer fired 1 ms early";
-        EXPECT_EQ(strBefore, state(0, in_eDirection));
+        EXPECT_EQ(strBefore, state(0, eDir));
         EXPECT_LE(1u, m_harness.advanceMs(1));
-        return;
+        return true;
       }
-      case Ev::OUT_OF_BAND:
-        m_harness.outOfBand(0, 7);
-        return;
-      case Ev::PEER_RX_STARTS:
-        startPeerRx();
-        return;
-      case Ev::PEER_RX_STOPS:
-        m_harness.stop(1, RX);
-        return;
-      case Ev::PEER_TX_STOPS:
-        m_harness.stopStatus(1, TX, OK);
-        return;
+      case Ev::OUT_OF_BAND: return m_harness.outOfBand(0, 7);
+      case Ev::PEER_RX_STARTS: return startPeerRx();
+      case Ev::PEER_RX_STOPS: return m_harness.stop(1, RX);
+      case Ev::PEER_TX_STOPS: return m_harness.stopStatus(1, TX, OK);
     }
+    return false;
+  }
+  // clang-format on
+
+  // Endpoint 1's Rx side is asked to stop while endpoint 0's Tx side (which it feeds) is
+  // busy: the Rx stop waits for that Tx side, until the Tx side's timer expires.
+  void expectRxStopReleasedWhenTheTxTimerExpires(const char* in_szTxState) {
+    // 1 s after the Tx side's timer was armed, so that the Tx timer expires alone.
+    m_harness.advanceMs(1000);
+    const std::size_t uiPeerRequests = numRequests(1);
+    m_harness.stop(1, RX);
+    ASSERT_EQ("STOPPING", state(1, RX));
+    ASSERT_EQ(Lines{}, requests(1, RX, uiPeerRequests)) << "the Rx stop should wait";
+    m_harness.advanceMs(s_lSTATE_TIMEOUT_MS - 1000);
+    EXPECT_EQ(in_szTxState, state(0, TX));
+    EXPECT_TRUE(flag(TX));
+    // The peer stop the Tx side was holding is spent.
+    EXPECT_EQ(0u, machine(TX).getNumQueuedEvents());
+    EXPECT_EQ(Lines{"stop RX_DIRECTION"}, requests(1, RX, uiPeerRequests));
+    m_harness.stopStatus(1, RX, OK);
+    EXPECT_EQ("STOPPED", state(1, RX));
+    expectClean();
   }
 
   // Answers every engine stop a side still waits for.
@@ -546,10 +436,6 @@ class EndpointSMTest : public ::testing::Test {
 
 // ---- the reaction tables ----------------------------------------------------------------
 
-constexpr int DEBUG = LogLevel::DEBUG;
-constexpr int WARN = LogLevel::WARN;
-constexpr int ERROR = LogLevel::ERROR;
-
 std::vector<Row> rxRows() {
   const std::string CFG_OK = "configure RX_DIRECTION EPT_OP_OK";
   const std::string CFG_FAILED = "configure RX_DIRECTION EPT_OP_FAILED";
@@ -560,190 +446,122 @@ std::vector<Row> rxRows() {
   const std::string CONFIGURE = "configure RX_DIRECTION";
   const std::string START = "start RX_DIRECTION";
   const std::string STOP = "stop RX_DIRECTION";
+  // clang-format off
   return {
-      // NOT_CONFIGURED
-      Row(RX, At::NOT_CONFIGURED, Ev::CONFIGURE, "INITIAL_CONFIGURATION", false)
-          .requests({CONFIGURE}),
-      Row(RX, At::NOT_CONFIGURED, Ev::CONFIGURE, "NOT_CONFIGURED", false)
-          .refuse(Op::CONFIGURE)
-          .requests({"configure RX_DIRECTION refused"})
-          .reports({CFG_FAILED})
-          .log(ERROR, "engine ept configure failed"),
-      Row(RX, At::NOT_CONFIGURED, Ev::ALL_TX_STOPPED, "NOT_CONFIGURED", false),
-      Row(RX, At::NOT_CONFIGURED, Ev::PEER_STOP_TX, "NOT_CONFIGURED", false),
-      Row(RX, At::NOT_CONFIGURED, Ev::ONEPLUS_RX_STARTED, "NOT_CONFIGURED", false),
-      Row(RX, At::NOT_CONFIGURED, Ev::START, "NOT_CONFIGURED", false)
-          .queued(1)
-          .log(DEBUG, "eSTART_ENDPOINT dir=RX_DIRECTION unprocessed, enqueueing."),
-      Row(RX, At::NOT_CONFIGURED, Ev::STOP_CALL, "FINAL", false),
-      Row(RX, At::NOT_CONFIGURED, Ev::KILL_CALL, "FINAL", false),
-      Row(RX, At::NOT_CONFIGURED, Ev::DESTROY, "FINAL", false),
+    // NOT_CONFIGURED
+    rxRow(At::NOT_CONFIGURED, Ev::CONFIGURE, "INITIAL_CONFIGURATION", false, {}, {CONFIGURE}),
+    rxRow(At::NOT_CONFIGURED, Ev::CONFIGURE, "NOT_CONFIGURED", false, {CFG_FAILED})
+        .refused(Op::CONFIGURE),
+    rxRow(At::NOT_CONFIGURED, {Ev::ALL_TX_STOPPED, Ev::PEER_STOP_TX, Ev::ONEPLUS_RX_STARTED},
+          "NOT_CONFIGURED", false),
+    rxRow(At::NOT_CONFIGURED, Ev::START, "NOT_CONFIGURED", false).queued()
+        .log(DEBUG, "eSTART_ENDPOINT dir=RX_DIRECTION unprocessed, enqueueing."),
+    rxRow(At::NOT_CONFIGURED, {Ev::STOP_CALL, Ev::KILL_CALL, Ev::DESTROY}, "FINAL", false),
 
-      // INITIAL_CONFIGURATION
-      Row(RX, At::INITIAL_CONFIGURATION, Ev::CONFIGURE_OK, "STOPPED", false).reports({CFG_OK}),
-      Row(RX, At::INITIAL_CONFIGURATION, Ev::CONFIGURE_FAILED, "NOT_CONFIGURED", false)
-          .reports({CFG_FAILED}),
-      Row(RX, At::INITIAL_CONFIGURATION, Ev::ALL_TX_STOPPED, "INITIAL_CONFIGURATION", false),
-      Row(RX, At::INITIAL_CONFIGURATION, Ev::ONEPLUS_RX_STARTED, "INITIAL_CONFIGURATION", false),
-      Row(RX, At::INITIAL_CONFIGURATION, Ev::STOP, "INITIAL_CONFIGURATION", false).queued(1),
-      Row(RX, At::INITIAL_CONFIGURATION, Ev::STOP_CALL, "FINAL", false).reports({CFG_FAILED}),
-      Row(RX, At::INITIAL_CONFIGURATION, Ev::KILL_CALL, "FINAL", false).reports({CFG_FAILED}),
-      Row(RX, At::INITIAL_CONFIGURATION, Ev::DESTROY, "FINAL", false).reports({CFG_FAILED}),
-      Row(RX, At::INITIAL_CONFIGURATION, Ev::TIMEOUT, "NOT_CONFIGURED", false)
-          .timeout(s_lSTATE_TIMEOUT_MS)
-          .reports({CFG_FAILED})
-          .log(ERROR, "timeout in state INITIAL_CONFIGURATION"),
+    // INITIAL_CONFIGURATION
+    rxRow(At::INITIAL_CONFIGURATION, Ev::CONFIGURE_OK, "STOPPED", false, {CFG_OK}),
+    rxRow(At::INITIAL_CONFIGURATION, Ev::CONFIGURE_FAILED, "NOT_CONFIGURED", false, {CFG_FAILED}),
+    rxRow(At::INITIAL_CONFIGURATION, {Ev::ALL_TX_STOPPED, Ev::ONEPLUS_RX_STARTED},
+          "INITIAL_CONFIGURATION", false),
+    rxRow(At::INITIAL_CONFIGURATION, Ev::STOP, "INITIAL_CONFIGURATION", false).queued(),
+    rxRow(At::INITIAL_CONFIGURATION, {Ev::STOP_CALL, Ev::KILL_CALL, Ev::DESTROY},
+          "FINAL", false, {CFG_FAILED}),
+    rxRow(At::INITIAL_CONFIGURATION, Ev::TIMEOUT, "NOT_CONFIGURED", false, {CFG_FAILED}).timedOut(),
 
-      // CONFIGURING_STOPPED
-      Row(RX, At::CONFIGURING_STOPPED, Ev::CONFIGURE_OK, "STOPPED", false).reports({CFG_OK}),
-      Row(RX, At::CONFIGURING_STOPPED, Ev::CONFIGURE_FAILED, "STOPPED", false)
-          .reports({CFG_FAILED}),
-      Row(RX, At::CONFIGURING_STOPPED, Ev::ALL_TX_STOPPED, "CONFIGURING_STOPPED", false),
-      Row(RX, At::CONFIGURING_STOPPED, Ev::ONEPLUS_RX_STARTED, "CONFIGURING_STOPPED", false),
-      Row(RX, At::CONFIGURING_STOPPED, Ev::START, "CONFIGURING_STOPPED", false).queued(1),
-      Row(RX, At::CONFIGURING_STOPPED, Ev::STOP_CALL, "FINAL", false).reports({CFG_FAILED}),
-      Row(RX, At::CONFIGURING_STOPPED, Ev::KILL_CALL, "FINAL", false).reports({CFG_FAILED}),
-      Row(RX, At::CONFIGURING_STOPPED, Ev::DESTROY, "FINAL", false).reports({CFG_FAILED}),
-      Row(RX, At::CONFIGURING_STOPPED, Ev::TIMEOUT, "STOPPED", false)
-          .timeout(s_lSTATE_TIMEOUT_MS)
-          .reports({CFG_FAILED})
-          .log(ERROR, "timeout in state CONFIGURING_STOPPED"),
+    // CONFIGURING_STOPPED
+    rxRow(At::CONFIGURING_STOPPED, Ev::CONFIGURE_OK, "STOPPED", false, {CFG_OK}),
+    rxRow(At::CONFIGURING_STOPPED, Ev::CONFIGURE_FAILED, "STOPPED", false, {CFG_FAILED}),
+    rxRow(At::CONFIGURING_STOPPED, {Ev::ALL_TX_STOPPED, Ev::ONEPLUS_RX_STARTED},
+          "CONFIGURING_STOPPED", false),
+    rxRow(At::CONFIGURING_STOPPED, Ev::START, "CONFIGURING_STOPPED", false).queued(),
+    rxRow(At::CONFIGURING_STOPPED, {Ev::STOP_CALL, Ev::KILL_CALL, Ev::DESTROY},
+          "FINAL", false, {CFG_FAILED}),
+    rxRow(At::CONFIGURING_STOPPED, Ev::TIMEOUT, "STOPPED", false, {CFG_FAILED}).timedOut(),
 
-      // STOPPED
-      Row(RX, At::STOPPED, Ev::CONFIGURE, "CONFIGURING_STOPPED", false).requests({CONFIGURE}),
-      Row(RX, At::STOPPED, Ev::CONFIGURE, "STOPPED", false)
-          .refuse(Op::CONFIGURE)
-          .requests({"configure RX_DIRECTION refused"})
-          .reports({CFG_FAILED})
-          .log(ERROR, "engine ept configure failed"),
-      Row(RX, At::STOPPED, Ev::START, "STARTING", false).requests({START}),
-      Row(RX, At::STOPPED, Ev::START, "STOPPED", false)
-          .refuse(Op::START)
-          .requests({"start RX_DIRECTION refused"})
-          .reports({START_FAILED})
-          .log(ERROR, "engine ept start failed"),
-      Row(RX, At::STOPPED, Ev::STOP, "STOPPED", false).reports({STOP_OK}),
-      Row(RX, At::STOPPED, Ev::ALL_TX_STOPPED, "STOPPED", false),
-      Row(RX, At::STOPPED, Ev::PEER_STOP_TX, "STOPPED", false),
-      Row(RX, At::STOPPED, Ev::ONEPLUS_RX_STARTED, "STOPPED", false),
-      Row(RX, At::STOPPED, Ev::STOP_CALL, "FINAL", false),
-      Row(RX, At::STOPPED, Ev::KILL_CALL, "FINAL", false),
-      Row(RX, At::STOPPED, Ev::DESTROY, "FINAL", false),
+    // STOPPED
+    rxRow(At::STOPPED, Ev::CONFIGURE, "CONFIGURING_STOPPED", false, {}, {CONFIGURE}),
+    rxRow(At::STOPPED, Ev::CONFIGURE, "STOPPED", false, {CFG_FAILED}).refused(Op::CONFIGURE),
+    rxRow(At::STOPPED, Ev::START, "STARTING", false, {}, {START}),
+    rxRow(At::STOPPED, Ev::START, "STOPPED", false, {START_FAILED}).refused(Op::START),
+    rxRow(At::STOPPED, Ev::STOP, "STOPPED", false, {STOP_OK}),
+    rxRow(At::STOPPED, {Ev::ALL_TX_STOPPED, Ev::PEER_STOP_TX, Ev::ONEPLUS_RX_STARTED},
+          "STOPPED", false),
+    rxRow(At::STOPPED, {Ev::STOP_CALL, Ev::KILL_CALL, Ev::DESTROY}, "FINAL", false),
 
-      // STARTING
-      Row(RX, At::STARTING, Ev::START_OK, "STARTED", true).reports({START_OK}),
-      Row(RX, At::STARTING_TX_WAITING, Ev::START_OK, "STARTED", true)
-          .reports({START_OK})
-          .peer({"start TX_DIRECTION"}, "STARTING"),
-      Row(RX, At::STARTING, Ev::START_FAILED, "STOPPED", false).reports({START_FAILED}),
-      Row(RX, At::STARTING, Ev::STOP, "STARTING", false).queued(1),
-      Row(RX, At::STARTING, Ev::CONFIGURE, "STARTING", false).queued(1),
-      Row(RX, At::STARTING, Ev::ALL_TX_STOPPED, "STARTING", false),
-      Row(RX, At::STARTING, Ev::ONEPLUS_RX_STARTED, "STARTING", false),
-      Row(RX, At::STARTING, Ev::STOP_CALL, "STOPPING_FINAL", false).requests({STOP}),
-      Row(RX, At::STARTING, Ev::DESTROY, "STOPPING_FINAL", false).requests({STOP}),
-      Row(RX, At::STARTING, Ev::KILL_CALL, "FINAL", false).requests({STOP}),
-      Row(RX, At::STARTING, Ev::TIMEOUT, "STOPPED", false)
-          .timeout(s_lRX_START_TIMEOUT_MS)
-          .reports({START_FAILED})
-          .log(ERROR, "timeout in state STARTING"),
+    // STARTING
+    rxRow(At::STARTING, Ev::START_OK, "STARTED", true, {START_OK}),
+    rxRow(At::STARTING_TX_WAITING, Ev::START_OK, "STARTED", true, {START_OK})
+        .peer({"start TX_DIRECTION"}, "STARTING"),
+    rxRow(At::STARTING, Ev::START_FAILED, "STOPPED", false, {START_FAILED}),
+    rxRow(At::STARTING, {Ev::STOP, Ev::CONFIGURE}, "STARTING", false).queued(),
+    rxRow(At::STARTING, {Ev::ALL_TX_STOPPED, Ev::ONEPLUS_RX_STARTED}, "STARTING", false),
+    rxRow(At::STARTING, {Ev::STOP_CALL, Ev::DESTROY}, "STOPPING_FINAL", false, {}, {STOP}),
+    rxRow(At::STARTING, Ev::KILL_CALL, "FINAL", false, {}, {STOP}),
+    rxRow(At::STARTING, Ev::TIMEOUT, "STOPPED", false, {START_FAILED}).ms(s_lRX_START_TIMEOUT_MS)
+        .timedOut(),
 
-      // STARTED
-      Row(RX, At::STARTED, Ev::CONFIGURE, "CONFIGURING_STARTED", true).requests({CONFIGURE}),
-      Row(RX, At::STARTED, Ev::CONFIGURE, "STARTED", true)
-          .refuse(Op::CONFIGURE)
-          .requests({"configure RX_DIRECTION refused"})
-          .reports({CFG_FAILED})
-          .log(ERROR, "engine ept configure failed"),
-      Row(RX, At::STARTED, Ev::STOP, "STOPPING", false).requests({STOP}),
-      Row(RX, At::STARTED_FEEDING_TX, Ev::STOP, "STOPPING", true)
-          .peer({"stop TX_DIRECTION"}, "PEER_STOPPING_TX")
-          .log(DEBUG, "Stopping::entryAction_i : Rx endpoint stop delayed"),
-      Row(RX, At::STARTED, Ev::STOP, "FINAL", false)
-          .refuse(Op::STOP)
-          .requests({"stop RX_DIRECTION refused"})
-          .reports({STOP_FAILED})
-          .log(ERROR, "engine ept stop failed"),
-      Row(RX, At::STARTED, Ev::START, "STARTED", true).queued(1),
-      Row(RX, At::STARTED, Ev::ALL_TX_STOPPED, "STARTED", true),
-      Row(RX, At::STARTED, Ev::ONEPLUS_RX_STARTED, "STARTED", true),
-      Row(RX, At::STARTED, Ev::PEER_STOP_TX, "STARTED", true)
-          .assertion("m_SM.getDirection() == MediaEndpoint::TX_DIRECTION"),
-      Row(RX, At::STARTED, Ev::STOP_CALL, "STOPPING_FINAL", false).requests({STOP}),
-      Row(RX, At::STARTED, Ev::DESTROY, "STOPPING_FINAL", false).requests({STOP}),
-      Row(RX, At::STARTED, Ev::KILL_CALL, "FINAL", false).requests({STOP}),
-      Row(RX, At::STARTED, Ev::OUT_OF_BAND, "STARTED", true).requests({"oob UNDEF_DIRECTION 7"}),
+    // STARTED
+    rxRow(At::STARTED, Ev::CONFIGURE, "CONFIGURING_STARTED", true, {}, {CONFIGURE}),
+    rxRow(At::STARTED, Ev::CONFIGURE, "STARTED", true, {CFG_FAILED}).refused(Op::CONFIGURE),
+    rxRow(At::STARTED, Ev::STOP, "STOPPING", false, {}, {STOP}),
+    rxRow(At::STARTED_FEEDING_TX, Ev::STOP, "STOPPING", true)
+        .peer({"stop TX_DIRECTION"}, "PEER_STOPPING_TX")
+        .log(DEBUG, "Stopping::entryAction_i : Rx endpoint stop delayed"),
+    rxRow(At::STARTED, Ev::STOP, "FINAL", false, {STOP_FAILED}).refused(Op::STOP),
+    rxRow(At::STARTED, Ev::START, "STARTED", true).queued(),
+    rxRow(At::STARTED, {Ev::ALL_TX_STOPPED, Ev::ONEPLUS_RX_STARTED}, "STARTED", true),
+    rxRow(At::STARTED, Ev::PEER_STOP_TX, "STARTED", true)
+        .asserts("m_SM.getDirection() == MediaEndpoint::TX_DIRECTION"),
+    rxRow(At::STARTED, {Ev::STOP_CALL, Ev::DESTROY}, "STOPPING_FINAL", false, {}, {STOP}),
+    rxRow(At::STARTED, Ev::KILL_CALL, "FINAL", false, {}, {STOP}),
+    rxRow(At::STARTED, Ev::OUT_OF_BAND, "STARTED", true, {}, {"oob UNDEF_DIRECTION 7"}),
 
-      // CONFIGURING_STARTED
-      Row(RX, At::CONFIGURING_STARTED, Ev::CONFIGURE_OK, "STARTED", true).reports({CFG_OK}),
-      Row(RX, At::CONFIGURING_STARTED, Ev::CONFIGURE_FAILED, "STARTED", true).reports({CFG_FAILED}),
-      Row(RX, At::CONFIGURING_STARTED, Ev::ALL_TX_STOPPED, "CONFIGURING_STARTED", true),
-      Row(RX, At::CONFIGURING_STARTED, Ev::ONEPLUS_RX_STARTED, "CONFIGURING_STARTED", true),
-      Row(RX, At::CONFIGURING_STARTED, Ev::STOP, "CONFIGURING_STARTED", true).queued(1),
-      Row(RX, At::CONFIGURING_STARTED, Ev::STOP_CALL, "STOPPING_FINAL", false)
-          .reports({CFG_FAILED})
-          .requests({STOP}),
-      Row(RX, At::CONFIGURING_STARTED, Ev::DESTROY, "STOPPING_FINAL", false)
-          .reports({CFG_FAILED})
-          .requests({STOP}),
-      Row(RX, At::CONFIGURING_STARTED, Ev::KILL_CALL, "FINAL", false)
-          .reports({CFG_FAILED})
-          .requests({STOP}),
-      Row(RX, At::CONFIGURING_STARTED, Ev::TIMEOUT, "STARTED", true)
-          .timeout(s_lSTATE_TIMEOUT_MS)
-          .reports({CFG_FAILED})
-          .log(ERROR, "timeout in state CONFIGURING_STARTED"),
+    // CONFIGURING_STARTED
+    rxRow(At::CONFIGURING_STARTED, Ev::CONFIGURE_OK, "STARTED", true, {CFG_OK}),
+    rxRow(At::CONFIGURING_STARTED, Ev::CONFIGURE_FAILED, "STARTED", true, {CFG_FAILED}),
+    rxRow(At::CONFIGURING_STARTED, {Ev::ALL_TX_STOPPED, Ev::ONEPLUS_RX_STARTED},
+          "CONFIGURING_STARTED", true),
+    rxRow(At::CONFIGURING_STARTED, Ev::STOP, "CONFIGURING_STARTED", true).queued(),
+    rxRow(At::CONFIGURING_STARTED, {Ev::STOP_CALL, Ev::DESTROY},
+          "STOPPING_FINAL", false, {CFG_FAILED}, {STOP}),
+    rxRow(At::CONFIGURING_STARTED, Ev::KILL_CALL, "FINAL", false, {CFG_FAILED}, {STOP}),
+    rxRow(At::CONFIGURING_STARTED, Ev::TIMEOUT, "STARTED", true, {CFG_FAILED}).timedOut(),
 
-      // STOPPING
-      Row(RX, At::STOPPING, Ev::STOP_OK, "STOPPED", false).reports({STOP_OK}),
-      Row(RX, At::STOPPING, Ev::STOP_FAILED, "FINAL", false).reports({STOP_FAILED}),
-      Row(RX, At::STOPPING, Ev::ALL_TX_STOPPED, "STOPPING", false),
-      Row(RX, At::STOPPING, Ev::ONEPLUS_RX_STARTED, "STOPPING", false),
-      Row(RX, At::STOPPING, Ev::START, "STOPPING", false).queued(1),
-      Row(RX, At::STOPPING, Ev::STOP_CALL, "STOPPING", false),
-      Row(RX, At::STOPPING, Ev::DESTROY, "STOPPING", false),
-      Row(RX, At::STOPPING, Ev::KILL_CALL, "FINAL", false),
-      Row(RX, At::STOPPING, Ev::TIMEOUT, "FINAL", false)
-          .timeout(s_lSTATE_TIMEOUT_MS)
-          .reports({STOP_FAILED})
-          .log(ERROR, "timeout (300000ms) in state STOPPING"),
-      Row(RX, At::STOPPING_TORN_DOWN, Ev::STOP_OK, "FINAL", false).reports({STOP_OK}),
-      Row(RX, At::STOPPING_TORN_DOWN, Ev::STOP_FAILED, "FINAL", false).reports({STOP_FAILED}),
-      Row(RX, At::STOPPING_DELAYED, Ev::PEER_TX_STOPS, "STOPPING", false)
-          .requests({STOP})
-          .peer({}, "PEER_STOPPED_TX"),
-      Row(RX, At::STOPPING_DELAYED, Ev::ALL_TX_STOPPED, "STOPPING", false).requests({STOP}),
-      Row(RX, At::STOPPING_DELAYED, Ev::STOP_OK, "STOPPING", true)
-          .log(WARN,
-               "eSTOP_ENDPOINT_STATUS dir=RX_DIRECTION EPT_OP_OK : no request is waiting for this "
-               "status, dropped"),
-      Row(RX, At::STOPPING_DELAYED, Ev::DESTROY, "STOPPING", true),
-      Row(RX, At::STOPPING_DELAYED, Ev::KILL_CALL, "FINAL", false)
-          .requests({STOP})
-          .peer({}, "FINAL"),
+    // STOPPING
+    rxRow(At::STOPPING, Ev::STOP_OK, "STOPPED", false, {STOP_OK}),
+    rxRow(At::STOPPING, Ev::STOP_FAILED, "FINAL", false, {STOP_FAILED}),
+    rxRow(At::STOPPING, {Ev::ALL_TX_STOPPED, Ev::ONEPLUS_RX_STARTED, Ev::STOP_CALL, Ev::DESTROY},
+          "STOPPING", false),
+    rxRow(At::STOPPING, Ev::START, "STOPPING", false).queued(),
+    rxRow(At::STOPPING, Ev::KILL_CALL, "FINAL", false),
+    rxRow(At::STOPPING, Ev::TIMEOUT, "FINAL", false, {STOP_FAILED})
+        .error("timeout (300000ms) in state STOPPING"),
+    rxRow(At::STOPPING_TORN_DOWN, Ev::STOP_OK, "FINAL", false, {STOP_OK}),
+    rxRow(At::STOPPING_TORN_DOWN, Ev::STOP_FAILED, "FINAL", false, {STOP_FAILED}),
+    rxRow(At::STOPPING_DELAYED, Ev::PEER_TX_STOPS, "STOPPING", false, {}, {STOP})
+        .peer({}, "PEER_STOPPED_TX"),
+    rxRow(At::STOPPING_DELAYED, Ev::ALL_TX_STOPPED, "STOPPING", false, {}, {STOP}),
+    rxRow(At::STOPPING_DELAYED, Ev::STOP_OK, "STOPPING", true)
+        .log(WARN, "eSTOP_ENDPOINT_STATUS dir=RX_DIRECTION EPT_OP_OK : no request is waiting for "
+                   "this status, dropped"),
+    rxRow(At::STOPPING_DELAYED, Ev::DESTROY, "STOPPING", true),
+    rxRow(At::STOPPING_DELAYED, Ev::KILL_CALL, "FINAL", false, {}, {STOP}).peer({}, "FINAL"),
 
-      // STOPPING_FINAL
-      Row(RX, At::STOPPING_FINAL, Ev::CONFIGURE_OK, "STOPPING_FINAL", false),
-      Row(RX, At::STOPPING_FINAL, Ev::START_OK, "STOPPING_FINAL", false),
-      Row(RX, At::STOPPING_FINAL, Ev::ALL_TX_STOPPED, "STOPPING_FINAL", false),
-      Row(RX, At::STOPPING_FINAL, Ev::ONEPLUS_RX_STARTED, "STOPPING_FINAL", false),
-      Row(RX, At::STOPPING_FINAL, Ev::STOP_CALL, "STOPPING_FINAL", false),
-      Row(RX, At::STOPPING_FINAL, Ev::DESTROY, "STOPPING_FINAL", false),
-      Row(RX, At::STOPPING_FINAL, Ev::STOP_OK, "FINAL", false).reports({STOP_OK}),
-      Row(RX, At::STOPPING_FINAL, Ev::STOP_FAILED, "FINAL", false).reports({STOP_FAILED}),
-      Row(RX, At::STOPPING_FINAL, Ev::KILL_CALL, "FINAL", false),
-      Row(RX, At::STOPPING_FINAL, Ev::TIMEOUT, "FINAL", false)
-          .timeout(s_lSTATE_TIMEOUT_MS)
-          .reports({START_FAILED})
-          .log(ERROR, "timeout in state STOPPING_FINAL"),
+    // STOPPING_FINAL
+    rxRow(At::STOPPING_FINAL, {Ev::CONFIGURE_OK, Ev::START_OK, Ev::ALL_TX_STOPPED,
+                               Ev::ONEPLUS_RX_STARTED, Ev::STOP_CALL, Ev::DESTROY},
+          "STOPPING_FINAL", false),
+    rxRow(At::STOPPING_FINAL, Ev::STOP_OK, "FINAL", false, {STOP_OK}),
+    rxRow(At::STOPPING_FINAL, Ev::STOP_FAILED, "FINAL", false, {STOP_FAILED}),
+    rxRow(At::STOPPING_FINAL, Ev::KILL_CALL, "FINAL", false),
+    rxRow(At::STOPPING_FINAL, Ev::TIMEOUT, "FINAL", false, {START_FAILED}).timedOut(),
 
-      // FINAL, reached by a teardown while the endpoint's Tx side still stops: requests
-      // that arrive are dropped without a report.
-      Row(RX, At::FINAL_OTHER_SIDE_STOPPING, Ev::CONFIGURE, "FINAL", false),
-      Row(RX, At::FINAL_OTHER_SIDE_STOPPING, Ev::START, "FINAL", false),
-      Row(RX, At::FINAL_OTHER_SIDE_STOPPING, Ev::STOP, "FINAL", false),
-      Row(RX, At::FINAL_OTHER_SIDE_STOPPING, Ev::STOP_OK, "FINAL", false),
+    // FINAL, reached by a teardown while the endpoint's Tx side still stops: requests
+    // that arrive are dropped without a report.
+    rxRow(At::FINAL_OTHER_SIDE_STOPPING, {Ev::CONFIGURE, Ev::START, Ev::STOP, Ev::STOP_OK},
+          "FINAL", false),
   };
+  // clang-format on
 }
 
 std::vector<Row> txRows() {
@@ -757,171 +575,126 @@ std::vector<Row> txRows() {
   const std::string START = "start TX_DIRECTION";
   const std::string STOP = "stop TX_DIRECTION";
   const std::string PEER_STOP = "stop RX_DIRECTION";  // endpoint 1's Rx side stopping
+  // clang-format off
   return {
-      // NOT_CONFIGURED, INITIAL_CONFIGURATION, CONFIGURING_STOPPED
-      Row(TX, At::NOT_CONFIGURED, Ev::CONFIGURE, "INITIAL_CONFIGURATION", true)
-          .requests({CONFIGURE}),
-      Row(TX, At::NOT_CONFIGURED, Ev::PEER_STOP_TX, "NOT_CONFIGURED", true),
-      Row(TX, At::NOT_CONFIGURED, Ev::KILL_CALL, "FINAL", true),
-      Row(TX, At::INITIAL_CONFIGURATION, Ev::CONFIGURE_OK, "STOPPED", true).reports({CFG_OK}),
-      Row(TX, At::INITIAL_CONFIGURATION, Ev::DESTROY, "FINAL", true).reports({CFG_FAILED}),
-      Row(TX, At::INITIAL_CONFIGURATION, Ev::TIMEOUT, "NOT_CONFIGURED", true)
-          .timeout(s_lSTATE_TIMEOUT_MS)
-          .reports({CFG_FAILED})
-          .log(ERROR, "timeout in state INITIAL_CONFIGURATION"),
-      Row(TX, At::CONFIGURING_STOPPED, Ev::CONFIGURE_FAILED, "STOPPED", true).reports({CFG_FAILED}),
-      Row(TX, At::CONFIGURING_STOPPED, Ev::TIMEOUT, "STOPPED", true)
-          .timeout(s_lSTATE_TIMEOUT_MS)
-          .reports({CFG_FAILED})
-          .log(ERROR, "timeout in state CONFIGURING_STOPPED"),
+    // NOT_CONFIGURED, INITIAL_CONFIGURATION, CONFIGURING_STOPPED
+    txRow(At::NOT_CONFIGURED, Ev::CONFIGURE, "INITIAL_CONFIGURATION", true, {}, {CONFIGURE}),
+    txRow(At::NOT_CONFIGURED, Ev::PEER_STOP_TX, "NOT_CONFIGURED", true),
+    txRow(At::NOT_CONFIGURED, Ev::KILL_CALL, "FINAL", true),
+    txRow(At::INITIAL_CONFIGURATION, Ev::CONFIGURE_OK, "STOPPED", true, {CFG_OK}),
+    txRow(At::INITIAL_CONFIGURATION, Ev::DESTROY, "FINAL", true, {CFG_FAILED}),
+    txRow(At::INITIAL_CONFIGURATION, Ev::TIMEOUT, "NOT_CONFIGURED", true, {CFG_FAILED}).timedOut(),
+    txRow(At::CONFIGURING_STOPPED, Ev::CONFIGURE_FAILED, "STOPPED", true, {CFG_FAILED}),
+    txRow(At::CONFIGURING_STOPPED, Ev::TIMEOUT, "STOPPED", true, {CFG_FAILED}).timedOut(),
 
-      // STOPPED
-      Row(TX, At::STOPPED, Ev::START, "STARTING", false)
-          .log(DEBUG, "Tx endpoint will do a delayed start"),
-      Row(TX, At::STOPPED_WITH_STARTED_PEER, Ev::START, "STARTING", false).requests({START}),
-      Row(TX, At::STOPPED_WITH_STARTED_PEER, Ev::START, "STOPPED", true)
-          .refuse(Op::START)
-          .requests({"start TX_DIRECTION refused"})
-          .reports({START_FAILED})
-          .log(ERROR, "engine ept start failed"),
-      Row(TX, At::STOPPED, Ev::STOP, "STOPPED", true).reports({STOP_OK}),
-      Row(TX, At::STOPPED, Ev::PEER_STOP_TX, "STOPPED", true),
-      Row(TX, At::STOPPED, Ev::ONEPLUS_RX_STARTED, "STOPPED", true),
-      Row(TX, At::STOPPED, Ev::DESTROY, "FINAL", true),
+    // STOPPED
+    txRow(At::STOPPED, Ev::START, "STARTING", false)
+        .log(DEBUG, "Tx endpoint will do a delayed start"),
+    txRow(At::STOPPED_WITH_STARTED_PEER, Ev::START, "STARTING", false, {}, {START}),
+    txRow(At::STOPPED_WITH_STARTED_PEER, Ev::START, "STOPPED", true, {START_FAILED})
+        .refused(Op::START),
+    txRow(At::STOPPED, Ev::STOP, "STOPPED", true, {STOP_OK}),
+    txRow(At::STOPPED, {Ev::PEER_STOP_TX, Ev::ONEPLUS_RX_STARTED}, "STOPPED", true),
+    txRow(At::STOPPED, Ev::DESTROY, "FINAL", true),
 
-      // STARTING, start under way
-      Row(TX, At::STARTING, Ev::START_OK, "STARTED", false).reports({START_OK}),
-      Row(TX, At::STARTING, Ev::START_FAILED, "STOPPED", true).reports({START_FAILED}),
-      Row(TX, At::STARTING, Ev::STOP, "STARTING", false).queued(1),
-      Row(TX, At::STARTING, Ev::ONEPLUS_RX_STARTED, "STARTING", false),
-      Row(TX, At::STARTING, Ev::ALL_TX_STOPPED, "STARTING", false),
-      Row(TX, At::STARTING, Ev::DESTROY, "STOPPING_FINAL", false).requests({STOP}),
-      Row(TX, At::STARTING, Ev::KILL_CALL, "FINAL", true)
-          .requests({STOP})
-          .peer({PEER_STOP}, "FINAL"),
-      Row(TX, At::STARTING, Ev::TIMEOUT, "STOPPED", true)
-          .timeout(s_lSTATE_TIMEOUT_MS)
-          .reports({START_FAILED})
-          .log(ERROR, "timeout in state STARTING"),
+    // STARTING, start under way
+    txRow(At::STARTING, Ev::START_OK, "STARTED", false, {START_OK}),
+    txRow(At::STARTING, Ev::START_FAILED, "STOPPED", true, {START_FAILED}),
+    txRow(At::STARTING, Ev::STOP, "STARTING", false).queued(),
+    txRow(At::STARTING, {Ev::ONEPLUS_RX_STARTED, Ev::ALL_TX_STOPPED}, "STARTING", false),
+    txRow(At::STARTING, Ev::DESTROY, "STOPPING_FINAL", false, {}, {STOP}),
+    txRow(At::STARTING, Ev::KILL_CALL, "FINAL", true, {}, {STOP}).peer({PEER_STOP}, "FINAL"),
+    txRow(At::STARTING, Ev::TIMEOUT, "STOPPED", true, {START_FAILED}).timedOut(),
 
-      // STARTING, start delayed until a feeding Rx side starts
-      Row(TX, At::STARTING_DELAYED, Ev::STOP, "STOPPED", true).reports({START_FAILED, STOP_OK}),
-      Row(TX, At::STARTING_DELAYED, Ev::PEER_RX_STARTS, "STARTING", false)
-          .requests({START})
-          .peer({"configure RX_DIRECTION", "start RX_DIRECTION"}, "STARTED"),
-      Row(TX, At::STARTING_DELAYED, Ev::ONEPLUS_RX_STARTED, "STARTING", false)
-          .requests({START})
-          .assertion("!vPeerIndex.empty()"),
-      Row(TX, At::STARTING_DELAYED, Ev::START_OK, "STARTING", false)
-          .assertion("m_bDelayedStart == false"),
-      Row(TX, At::STARTING_DELAYED, Ev::ALL_TX_STOPPED, "STARTING", false),
-      Row(TX, At::STARTING_DELAYED, Ev::STOP_CALL, "FINAL", true),
-      Row(TX, At::STARTING_DELAYED, Ev::DESTROY, "FINAL", true),
-      Row(TX, At::STARTING_DELAYED, Ev::KILL_CALL, "FINAL", true),
-      Row(TX, At::STARTING_DELAYED, Ev::TIMEOUT, "STOPPED", true)
-          .timeout(s_lSTATE_TIMEOUT_MS)
-          .reports({START_FAILED})
-          .log(ERROR, "timeout in state STARTING"),
+    // STARTING, start delayed until a feeding Rx side starts
+    txRow(At::STARTING_DELAYED, Ev::STOP, "STOPPED", true, {START_FAILED, STOP_OK}),
+    txRow(At::STARTING_DELAYED, Ev::PEER_RX_STARTS, "STARTING", false, {}, {START})
+        .peer({"configure RX_DIRECTION", "start RX_DIRECTION"}, "STARTED"),
+    txRow(At::STARTING_DELAYED, Ev::ONEPLUS_RX_STARTED, "STARTING", false, {}, {START})
+        .asserts("!vPeerIndex.empty()"),
+    txRow(At::STARTING_DELAYED, Ev::START_OK, "STARTING", false)
+        .asserts("m_bDelayedStart == false"),
+    txRow(At::STARTING_DELAYED, Ev::ALL_TX_STOPPED, "STARTING", false),
+    txRow(At::STARTING_DELAYED, {Ev::STOP_CALL, Ev::DESTROY, Ev::KILL_CALL}, "FINAL", true),
+    txRow(At::STARTING_DELAYED, Ev::TIMEOUT, "STOPPED", true, {START_FAILED}).timedOut(),
 
-      // STARTED
-      Row(TX, At::STARTED, Ev::CONFIGURE, "CONFIGURING_STARTED", false).requests({CONFIGURE}),
-      Row(TX, At::STARTED, Ev::STOP, "STOPPING", false).requests({STOP}),
-      Row(TX, At::STARTED, Ev::PEER_RX_STOPS, "PEER_STOPPING_TX", false)
-          .requests({STOP})
-          .peer({}, "STOPPING"),
-      Row(TX, At::STARTED, Ev::PEER_RX_STOPS, "FINAL", true)
-          .refuse(Op::STOP)
-          .requests({"stop TX_DIRECTION refused"})
-          .peer({PEER_STOP}, "STOPPING")
-          .log(ERROR, "engine ept stop failed"),
-      Row(TX, At::STARTED, Ev::START, "STARTED", false).queued(1),
-      Row(TX, At::STARTED, Ev::ALL_TX_STOPPED, "STARTED", false),
-      Row(TX, At::STARTED, Ev::ONEPLUS_RX_STARTED, "STARTED", false),
-      Row(TX, At::STARTED, Ev::DESTROY, "STOPPING_FINAL", false).requests({STOP}),
-      Row(TX, At::STARTED, Ev::STOP_CALL, "STOPPING_FINAL", false)
-          .requests({STOP})
-          .peer({PEER_STOP}, "STOPPING_FINAL"),
-      Row(TX, At::STARTED, Ev::KILL_CALL, "FINAL", true)
-          .requests({STOP})
-          .peer({PEER_STOP}, "FINAL"),
+    // STARTED
+    txRow(At::STARTED, Ev::CONFIGURE, "CONFIGURING_STARTED", false, {}, {CONFIGURE}),
+    txRow(At::STARTED, Ev::STOP, "STOPPING", false, {}, {STOP}),
+    txRow(At::STARTED, Ev::PEER_RX_STOPS, "PEER_STOPPING_TX", false, {}, {STOP})
+        .peer({}, "STOPPING"),
+    txRow(At::STARTED, Ev::PEER_RX_STOPS, "FINAL", true).peer({PEER_STOP}, "STOPPING")
+        .refused(Op::STOP),
+    txRow(At::STARTED, Ev::START, "STARTED", false).queued(),
+    txRow(At::STARTED, {Ev::ALL_TX_STOPPED, Ev::ONEPLUS_RX_STARTED}, "STARTED", false),
+    txRow(At::STARTED, Ev::DESTROY, "STOPPING_FINAL", false, {}, {STOP}),
+    txRow(At::STARTED, Ev::STOP_CALL, "STOPPING_FINAL", false, {}, {STOP})
+        .peer({PEER_STOP}, "STOPPING_FINAL"),
+    txRow(At::STARTED, Ev::KILL_CALL, "FINAL", true, {}, {STOP}).peer({PEER_STOP}, "FINAL"),
 
-      // CONFIGURING_STARTED
-      Row(TX, At::CONFIGURING_STARTED, Ev::CONFIGURE_OK, "STARTED", false).reports({CFG_OK}),
-      Row(TX, At::CONFIGURING_STARTED, Ev::DESTROY, "STOPPING_FINAL", false)
-          .reports({CFG_FAILED})
-          .requests({STOP}),
-      Row(TX, At::CONFIGURING_STARTED, Ev::KILL_CALL, "FINAL", true)
-          .reports({CFG_FAILED})
-          .requests({STOP})
-          .peer({PEER_STOP}, "FINAL"),
+    // CONFIGURING_STARTED
+    txRow(At::CONFIGURING_STARTED, Ev::CONFIGURE_OK, "STARTED", false, {CFG_OK}),
+    txRow(At::CONFIGURING_STARTED, Ev::DESTROY, "STOPPING_FINAL", false, {CFG_FAILED}, {STOP}),
+    txRow(At::CONFIGURING_STARTED, Ev::KILL_CALL, "FINAL", true, {CFG_FAILED}, {STOP})
+        .peer({PEER_STOP}, "FINAL"),
 
-      // STOPPING
-      Row(TX, At::STOPPING, Ev::STOP_OK, "STOPPED", true).reports({STOP_OK}),
-      Row(TX, At::STOPPING, Ev::STOP_FAILED, "FINAL", true).reports({STOP_FAILED}),
-      Row(TX, At::STOPPING, Ev::DESTROY, "STOPPING", false),
-      Row(TX, At::STOPPING, Ev::KILL_CALL, "FINAL", true).peer({PEER_STOP}, "FINAL"),
-      Row(TX, At::STOPPING, Ev::TIMEOUT, "FINAL", true)
-          .timeout(s_lSTATE_TIMEOUT_MS)
-          .reports({STOP_FAILED})
-          .log(ERROR, "timeout (300000ms) in state STOPPING"),
-      Row(TX, At::STOPPING_TORN_DOWN, Ev::STOP_OK, "FINAL", true).reports({STOP_OK}),
+    // STOPPING
+    txRow(At::STOPPING, Ev::STOP_OK, "STOPPED", true, {STOP_OK}),
+    txRow(At::STOPPING, Ev::STOP_FAILED, "FINAL", true, {STOP_FAILED}),
+    txRow(At::STOPPING, Ev::DESTROY, "STOPPING", false),
+    txRow(At::STOPPING, Ev::KILL_CALL, "FINAL", true).peer({PEER_STOP}, "FINAL"),
+    txRow(At::STOPPING, Ev::TIMEOUT, "FINAL", true, {STOP_FAILED})
+        .error("timeout (300000ms) in state STOPPING"),
+    txRow(At::STOPPING_TORN_DOWN, Ev::STOP_OK, "FINAL", true, {STOP_OK}),
 
-      // STOPPING_FINAL
-      Row(TX, At::STOPPING_FINAL, Ev::STOP_OK, "FINAL", true).reports({STOP_OK}),
-      Row(TX, At::STOPPING_FINAL, Ev::STOP_FAILED, "FINAL", true).reports({STOP_FAILED}),
-      Row(TX, At::STOPPING_FINAL, Ev::TIMEOUT, "FINAL", true)
-          .timeout(s_lSTATE_TIMEOUT_MS)
-          .reports({START_FAILED})
-          .log(ERROR, "timeout in state STOPPING_FINAL"),
+    // STOPPING_FINAL
+    txRow(At::STOPPING_FINAL, Ev::STOP_OK, "FINAL", true, {STOP_OK}),
+    txRow(At::STOPPING_FINAL, Ev::STOP_FAILED, "FINAL", true, {STOP_FAILED}),
+    txRow(At::STOPPING_FINAL, Ev::TIMEOUT, "FINAL", true, {START_FAILED}).timedOut(),
 
-      // PEER_STOPPING_TX: endpoint 1's Rx side waits for this stop
-      Row(TX, At::PEER_STOPPING_TX, Ev::STOP_OK, "PEER_STOPPED_TX", true)
-          .peer({PEER_STOP}, "STOPPING"),
-      Row(TX, At::PEER_STOPPING_TX, Ev::STOP_FAILED, "FINAL", true).peer({PEER_STOP}, "STOPPING"),
-      Row(TX, At::PEER_STOPPING_TX, Ev::ONEPLUS_RX_STARTED, "PEER_STOPPING_TX", false),
-      Row(TX, At::PEER_STOPPING_TX, Ev::STOP, "PEER_STOPPING_TX", false).queued(1),
-      Row(TX, At::PEER_STOPPING_TX, Ev::DESTROY, "STOPPING_FINAL", false),
-      Row(TX, At::PEER_STOPPING_TX, Ev::STOP_CALL, "STOPPING_FINAL", false).peer({}, "STOPPING"),
-      Row(TX, At::PEER_STOPPING_TX, Ev::KILL_CALL, "FINAL", true).peer({PEER_STOP}, "FINAL"),
-      Row(TX, At::PEER_STOPPING_TX, Ev::TIMEOUT, "FINAL", true)
-          .timeout(s_lSTATE_TIMEOUT_MS)
-          .peer({PEER_STOP})
-          .log(ERROR, "timeout in state PEER_STOPPING_TX"),
+    // PEER_STOPPING_TX: endpoint 1's Rx side waits for this stop
+    txRow(At::PEER_STOPPING_TX, Ev::STOP_OK, "PEER_STOPPED_TX", true).peer({PEER_STOP}, "STOPPING"),
+    txRow(At::PEER_STOPPING_TX, Ev::STOP_FAILED, "FINAL", true).peer({PEER_STOP}, "STOPPING"),
+    txRow(At::PEER_STOPPING_TX, Ev::ONEPLUS_RX_STARTED, "PEER_STOPPING_TX", false),
+    txRow(At::PEER_STOPPING_TX, Ev::STOP, "PEER_STOPPING_TX", false).queued(),
+    txRow(At::PEER_STOPPING_TX, Ev::DESTROY, "STOPPING_FINAL", false),
+    txRow(At::PEER_STOPPING_TX, Ev::STOP_CALL, "STOPPING_FINAL", false).peer({}, "STOPPING"),
+    txRow(At::PEER_STOPPING_TX, Ev::KILL_CALL, "FINAL", true).peer({PEER_STOP}, "FINAL"),
+    txRow(At::PEER_STOPPING_TX, Ev::TIMEOUT, "FINAL", true).peer({PEER_STOP}).timedOut(),
 
-      // PEER_STOPPED_TX: endpoint 1's Rx side has stopped
-      Row(TX, At::PEER_STOPPED_TX, Ev::PEER_RX_STARTS, "PEER_STARTING_TX", false)
-          .requests({START})
-          .peer({"start RX_DIRECTION"}, "STARTED"),
-      Row(TX, At::PEER_STOPPED_TX, Ev::PEER_RX_STARTS, "PEER_STOPPED_TX", true)
-          .refuse(Op::START)
-          .requests({"start TX_DIRECTION refused"})
-          .peer({"start RX_DIRECTION"}, "STARTED")
-          .log(ERROR, "engine ept start failed"),
-      Row(TX, At::PEER_STOPPED_TX, Ev::STOP, "STOPPED", true).reports({STOP_OK}),
-      Row(TX, At::PEER_STOPPED_TX, Ev::PEER_STOP_TX, "PEER_STOPPED_TX", true),
-      Row(TX, At::PEER_STOPPED_TX, Ev::START, "PEER_STOPPED_TX", true).queued(1),
-      Row(TX, At::PEER_STOPPED_TX, Ev::STOP_CALL, "FINAL", true),
-      Row(TX, At::PEER_STOPPED_TX, Ev::KILL_CALL, "FINAL", true),
-      Row(TX, At::PEER_STOPPED_TX, Ev::DESTROY, "FINAL", true),
+    // PEER_STOPPED_TX: endpoint 1's Rx side has stopped
+    txRow(At::PEER_STOPPED_TX, Ev::PEER_RX_STARTS, "PEER_STARTING_TX", false, {}, {START})
+        .peer({"start RX_DIRECTION"}, "STARTED"),
+    txRow(At::PEER_STOPPED_TX, Ev::PEER_RX_STARTS, "PEER_STOPPED_TX", true)
+        .peer({"start RX_DIRECTION"}, "STARTED").refused(Op::START),
+    txRow(At::PEER_STOPPED_TX, Ev::STOP, "STOPPED", true, {STOP_OK}),
+    txRow(At::PEER_STOPPED_TX, Ev::PEER_STOP_TX, "PEER_STOPPED_TX", true),
+    txRow(At::PEER_STOPPED_TX, Ev::START, "PEER_STOPPED_TX", true).queued(),
+    txRow(At::PEER_STOPPED_TX, {Ev::STOP_CALL, Ev::KILL_CALL, Ev::DESTROY}, "FINAL", true),
 
-      // PEER_STARTING_TX: endpoint 1's Rx side has started again
-      Row(TX, At::PEER_STARTING_TX, Ev::START_OK, "STARTED", false),
-      Row(TX, At::PEER_STARTING_TX, Ev::START_FAILED, "PEER_STOPPED_TX", true),
-      Row(TX, At::PEER_STARTING_TX, Ev::ONEPLUS_RX_STARTED, "PEER_STARTING_TX", false),
-      Row(TX, At::PEER_STARTING_TX, Ev::STOP, "PEER_STARTING_TX", false).queued(1),
-      Row(TX, At::PEER_STARTING_TX, Ev::DESTROY, "STOPPING_FINAL", false).requests({STOP}),
-      Row(TX, At::PEER_STARTING_TX, Ev::KILL_CALL, "FINAL", true)
-          .requests({STOP})
-          .peer({PEER_STOP}, "FINAL"),
-      Row(TX, At::PEER_STARTING_TX, Ev::TIMEOUT, "PEER_STOPPED_TX", true)
-          .timeout(s_lSTATE_TIMEOUT_MS)
-          .log(ERROR, "timeout in state PEER_STARTING_TX"),
+    // PEER_STARTING_TX: endpoint 1's Rx side has started again
+    txRow(At::PEER_STARTING_TX, Ev::START_OK, "STARTED", false),
+    txRow(At::PEER_STARTING_TX, Ev::START_FAILED, "PEER_STOPPED_TX", true),
+    txRow(At::PEER_STARTING_TX, Ev::ONEPLUS_RX_STARTED, "PEER_STARTING_TX", false),
+    txRow(At::PEER_STARTING_TX, Ev::STOP, "PEER_STARTING_TX", false).queued(),
+    txRow(At::PEER_STARTING_TX, Ev::DESTROY, "STOPPING_FINAL", false, {}, {STOP}),
+    txRow(At::PEER_STARTING_TX, Ev::KILL_CALL, "FINAL", true, {}, {STOP})
+        .peer({PEER_STOP}, "FINAL"),
+    txRow(At::PEER_STARTING_TX, Ev::TIMEOUT, "PEER_STOPPED_TX", true).timedOut(),
   };
+  // clang-format on
 }
 
 std::vector<Row> allRows() {
-  std::vector<Row> vRows = rxRows();
-  for (Row& row : txRows()) vRows.push_back(std::move(row));
+  std::vector<Row> vRows;
+  for (const std::vector<Row>& vTable : {rxRows(), txRows()}) {
+    for (const Row& line : vTable) {
+      for (const Ev eEvent : line.m_vEvents) {
+        vRows.push_back(line);
+        vRows.back().m_eEvent = eEvent;
+      }
+    }
+  }
   return vRows;
 }
 
@@ -930,37 +703,31 @@ class EndpointStateTable : public EndpointSMTest, public ::testing::WithParamInt
 TEST_P(EndpointStateTable, ReportsRequestsHooksAndNextState) {
   const Row& row = GetParam();
   const Dir eDirection = row.m_eDirection;
-  const Dir ePeerDirection = opposite(eDirection);
-
   reach(row.m_eAt, eDirection);
   ASSERT_EQ(stateOf(row.m_eAt), state(0, eDirection)) << "could not reach the state";
-  ASSERT_EQ(std::vector<std::string>{}, m_assertions.expressions());
+  ASSERT_EQ(Lines{}, m_assertions.expressions());
   m_log.clear();
-  const std::size_t uiReports = numReports(0);
+  const std::size_t uiReports = numReports();
   const std::size_t uiRequests = numRequests(0);
   const std::size_t uiPeerRequests = numRequests(1);
   if (row.m_bRefuse) m_harness.engineEndpoint(0)->refuse(row.m_eRefused);
 
   EXPECT_NO_THROW(apply(row.m_eEvent, eDirection, row.m_lTimeoutMs));
 
-  EXPECT_EQ(row.m_vReports, reports(0, eDirection, uiReports));
+  EXPECT_EQ(row.m_vReports, reports(eDirection, uiReports));
   EXPECT_EQ(row.m_vRequests, requests(0, eDirection, uiRequests));
   EXPECT_EQ(row.m_strNext, state(0, eDirection));
-  EXPECT_EQ(row.m_bFlag, flag(0, eDirection)) << (eDirection == RX ? "Rx started" : "Tx stopped");
-  EXPECT_EQ(row.m_vPeerRequests, requests(1, MediaEndpoint::UNDEF_DIRECTION, uiPeerRequests));
+  EXPECT_EQ(row.m_bFlag, flag(eDirection)) << (eDirection == RX ? "Rx started" : "Tx stopped");
+  EXPECT_EQ(row.m_vPeerRequests, requests(1, ANY, uiPeerRequests));
   if (!row.m_strPeerState.empty()) {
-    EXPECT_EQ(row.m_strPeerState, state(1, ePeerDirection));
+    EXPECT_EQ(row.m_strPeerState, state(1, opposite(eDirection)));
   }
-  EXPECT_EQ(row.m_uiQueued, machine(0, eDirection).getNumQueuedEvents());
+  EXPECT_EQ(row.m_uiQueued, machine(eDirection).getNumQueuedEvents());
   if (row.m_iLogLevel != LogLevel::NOT_SET) {
-    EXPECT_TRUE(m_log.contains(row.m_iLogLevel, sideLine(0, eDirection, row.m_strLog)))
-        << "missing: " << sideLine(0, eDirection, row.m_strLog);
+    EXPECT_EQ(1u, logged(row.m_iLogLevel, eDirection, row.m_strLog)) << row.m_strLog;
   }
-  if (row.m_strAssertion.empty()) {
-    EXPECT_EQ(std::vector<std::string>{}, m_assertions.expressions());
-  } else {
-    EXPECT_EQ(std::vector<std::string>{row.m_strAssertion}, m_assertions.expressions());
-  }
+  const Lines vAssertions = row.m_strAssertion.empty() ? Lines{} : Lines{row.m_strAssertion};
+  EXPECT_EQ(vAssertions, m_assertions.expressions());
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, EndpointStateTable, ::testing::ValuesIn(allRows()),
@@ -975,13 +742,12 @@ struct Place {
   Dir m_eDirection;
 };
 
-void PrintTo(const Place& in_place, std::ostream* out_pStream) {
-  *out_pStream << MediaEndpoint::getDirectionString(in_place.m_eDirection) << " "
-               << stateOf(in_place.m_eAt);
-}
-
 enum class Teardown { STOP_CALL, KILL_CALL, DESTROY };
 using TeardownCase = std::tuple<Place, Teardown>;
+
+void PrintTo(const Place& in_place, std::ostream* out_pStream) {
+  *out_pStream << sideName(in_place.m_eDirection) << nameOf(in_place.m_eAt);
+}
 
 class EndpointTeardown : public EndpointSMTest,
                          public ::testing::WithParamInterface<TeardownCase> {};
@@ -995,20 +761,12 @@ TEST_P(EndpointTeardown, EndsInFinalAndKeepsTheContract) {
   reach(place.m_eAt, place.m_eDirection);
   ASSERT_EQ(stateOf(place.m_eAt), state(0, place.m_eDirection));
 
-  switch (eTeardown) {
-    case Teardown::STOP_CALL:
-      EXPECT_TRUE(m_harness.stopCall());
-      break;
-    case Teardown::KILL_CALL:
-      EXPECT_TRUE(m_harness.killCall());
-      break;
-    case Teardown::DESTROY:
-      EXPECT_TRUE(m_harness.destroy(0));
-      break;
-  }
+  EXPECT_TRUE(eTeardown == Teardown::STOP_CALL   ? m_harness.stopCall()
+              : eTeardown == Teardown::KILL_CALL ? m_harness.killCall()
+                                                 : m_harness.destroy(0));
   answerPendingStops();
   EXPECT_EQ("FINAL", state(0, place.m_eDirection));
-  EXPECT_TRUE(machine(0, place.m_eDirection).isInFinalState());
+  EXPECT_TRUE(machine(place.m_eDirection).isInFinalState());
   EXPECT_EQ("FINAL", state(0, opposite(place.m_eDirection)));
 
   // The peer endpoint goes too, so that nothing it was asked stays unanswered.
@@ -1017,43 +775,30 @@ TEST_P(EndpointTeardown, EndsInFinalAndKeepsTheContract) {
     answerPendingStops();
   }
   EXPECT_TRUE(m_harness.call().allEndpointInFinalState());
-  EXPECT_EQ(std::vector<std::string>{}, m_harness.contractViolations());
-  EXPECT_EQ(std::vector<std::string>{}, m_assertions.expressions());
+  expectClean();
 }
 
 std::vector<Place> everyPlace() {
-  return {{At::NOT_CONFIGURED, RX},
-          {At::INITIAL_CONFIGURATION, RX},
-          {At::CONFIGURING_STOPPED, RX},
-          {At::STOPPED, RX},
-          {At::STARTING, RX},
-          {At::STARTING_TX_WAITING, RX},
-          {At::STARTED, RX},
-          {At::STARTED_FEEDING_TX, RX},
-          {At::CONFIGURING_STARTED, RX},
-          {At::STOPPING, RX},
-          {At::STOPPING_DELAYED, RX},
-          {At::STOPPING_TORN_DOWN, RX},
-          {At::STOPPING_FINAL, RX},
-          {At::NOT_CONFIGURED, TX},
-          {At::INITIAL_CONFIGURATION, TX},
-          {At::CONFIGURING_STOPPED, TX},
-          {At::STOPPED, TX},
-          {At::STARTING, TX},
-          {At::STARTING_DELAYED, TX},
-          {At::STARTED, TX},
-          {At::CONFIGURING_STARTED, TX},
-          {At::STOPPING, TX},
-          {At::STOPPING_FINAL, TX},
-          {At::PEER_STOPPING_TX, TX},
-          {At::PEER_STOPPED_TX, TX},
-          {At::PEER_STARTING_TX, TX}};
+  std::vector<Place> vPlaces;
+  for (const At eAt : {At::NOT_CONFIGURED, At::INITIAL_CONFIGURATION, At::CONFIGURING_STOPPED,
+                       At::STOPPED, At::STARTING, At::STARTING_TX_WAITING, At::STARTED,
+                       At::STARTED_FEEDING_TX, At::CONFIGURING_STARTED, At::STOPPING,
+                       At::STOPPING_DELAYED, At::STOPPING_TORN_DOWN, At::STOPPING_FINAL}) {
+    vPlaces.push_back({eAt, RX});
+  }
+  for (const At eAt :
+       {At::NOT_CONFIGURED, At::INITIAL_CONFIGURATION, At::CONFIGURING_STOPPED, At::STOPPED,
+        At::STARTING, At::STARTING_DELAYED, At::STARTED, At::CONFIGURING_STARTED, At::STOPPING,
+        At::STOPPING_FINAL, At::PEER_STOPPING_TX, At::PEER_STOPPED_TX, At::PEER_STARTING_TX}) {
+    vPlaces.push_back({eAt, TX});
+  }
+  return vPlaces;
 }
 
 std::string teardownCaseName(const ::testing::TestParamInfo<TeardownCase>& in_info) {
   static const char* const s_aszTeardown[] = {"StopCall", "KillCall", "Destroy"};
   const Place& place = std::get<0>(in_info.param);
-  return std::string(place.m_eDirection == RX ? "Rx_" : "Tx_") + nameOf(place.m_eAt) + "_" +
+  return sideName(place.m_eDirection) + std::string(nameOf(place.m_eAt)) + "_" +
          s_aszTeardown[static_cast<int>(std::get<1>(in_info.param))];
 }
 
@@ -1064,32 +809,21 @@ INSTANTIATE_TEST_SUITE_P(EveryState, EndpointTeardown,
                                                               Teardown::DESTROY)),
                          teardownCaseName);
 
-// ---- timeouts and their configuration -----------------------------------------------------
+// ---- timeouts, hooks and queued requests ------------------------------------------------
 
-class EndpointTimeouts : public EndpointSMTest {
- protected:
-  // Starts endpoint 0's (stopped) Rx side and checks that the start times out after
-  // exactly in_lMs.
-  void expectRxStartTimeout(long in_lMs) {
+TEST_F(EndpointSMTest, StartTimeoutsAre5000MsForRxUnlessConfiguredToAtLeastOneMsAndFixedForTx) {
+  configured(0, RX);
+  const std::size_t uiReports = numReports();
+  // Starts the stopped Rx side; the start times out after exactly in_lMs.
+  const auto expectRxStartTimeout = [this](long in_lMs) {
     m_harness.start(0, RX);
     ASSERT_EQ("STARTING", state(0, RX));
-    EXPECT_EQ(0u, m_harness.advanceMs(in_lMs - 1));
-    EXPECT_EQ("STARTING", state(0, RX));
-    EXPECT_EQ(1u, m_harness.advanceMs(1));
+    expectTimerAfter(in_lMs);
     EXPECT_EQ("STOPPED", state(0, RX));
-  }
-};
-
-TEST_F(EndpointTimeouts, RxStartTimeoutIs5000MsUnlessConfiguredToAtLeastOneMs) {
-  configured(0, RX);
-  const std::size_t uiReports = numReports(0);
+  };
   expectRxStartTimeout(5000);  // absent
-  {
-    const ScopedParameter zero(MediaEndpointSM::s_szRX_START_TIMEOUT_PARAM, 0);
-    expectRxStartTimeout(5000);
-  }
-  {
-    const ScopedParameter negative(MediaEndpointSM::s_szRX_START_TIMEOUT_PARAM, -20);
+  for (const int iUnusable : {0, -20}) {
+    const ScopedParameter unusable(MediaEndpointSM::s_szRX_START_TIMEOUT_PARAM, iUnusable);
     expectRxStartTimeout(5000);
   }
   {
@@ -1097,31 +831,23 @@ TEST_F(EndpointTimeouts, RxStartTimeoutIs5000MsUnlessConfiguredToAtLeastOneMs) {
     expectRxStartTimeout(1);
   }
   {
-    // Read again on every entry.
+    // Read again on every entry; the Tx side's start does not use it.
     const ScopedParameter twoSeconds(MediaEndpointSM::s_szRX_START_TIMEOUT_PARAM, 2000);
     expectRxStartTimeout(2000);
+    starting(TX);
+    expectTimerAfter(s_lSTATE_TIMEOUT_MS);
+    EXPECT_EQ("STOPPED", state(0, TX));
   }
   expectRxStartTimeout(5000);
-  EXPECT_EQ(std::vector<std::string>(6, "start RX_DIRECTION EPT_OP_FAILED"),
-            reports(0, RX, uiReports));
+  EXPECT_EQ(Lines(6, "start RX_DIRECTION EPT_OP_FAILED"), reports(RX, uiReports));
 }
 
-TEST_F(EndpointTimeouts, TxStartTimeoutIgnoresTheRxStartKey) {
-  const ScopedParameter rxTimeout(MediaEndpointSM::s_szRX_START_TIMEOUT_PARAM, 2000);
-  starting(TX);
-  EXPECT_EQ(0u, m_harness.advanceMs(s_lSTATE_TIMEOUT_MS - 1));
-  EXPECT_EQ("STARTING", state(0, TX));
-  EXPECT_EQ(1u, m_harness.advanceMs(1));
-  EXPECT_EQ("STOPPED", state(0, TX));
-}
-
-TEST_F(EndpointTimeouts, StopTimeoutsComeFromTheKeyInSecondsAndKeepTheLastUsableValue) {
+TEST_F(EndpointSMTest, StopTimeoutsComeFromTheKeyInSecondsAndKeepTheLastUsableValue) {
   {
     // A value below 1 s leaves the default.
     const ScopedParameter zero(MediaEndpointSM::s_szSTOP_TIMEOUT_PARAM, 0);
     reach(At::STOPPING, TX);
-    EXPECT_EQ(0u, m_harness.advanceMs(s_lSTATE_TIMEOUT_MS - 1));
-    EXPECT_EQ(1u, m_harness.advanceMs(1));
+    expectTimerAfter(s_lSTATE_TIMEOUT_MS);
     EXPECT_EQ("FINAL", state(0, TX));
   }
   {
@@ -1137,54 +863,58 @@ TEST_F(EndpointTimeouts, StopTimeoutsComeFromTheKeyInSecondsAndKeepTheLastUsable
   m_harness.startStatus(0, RX, OK);
   m_harness.stop(0, RX);
   ASSERT_EQ("STOPPING", state(0, RX));
-  EXPECT_EQ(0u, m_harness.advanceMs(6999));
-  EXPECT_EQ(1u, m_harness.advanceMs(1));
+  expectTimerAfter(7000);
   EXPECT_EQ("FINAL", state(0, RX));
-  EXPECT_TRUE(m_log.contains(ERROR, sideLine(0, RX, "timeout (7000ms) in state STOPPING")));
+  EXPECT_EQ(1u, logged(ERROR, RX, "timeout (7000ms) in state STOPPING"));
 }
 
-TEST_F(EndpointTimeouts, StoppingFinalUsesTheStopTimeoutKey) {
+TEST_F(EndpointSMTest, StoppingFinalUsesTheStopTimeoutKey) {
   const ScopedParameter three(MediaEndpointSM::s_szSTOP_TIMEOUT_PARAM, 3);
   reach(At::STOPPING_FINAL, RX);
-  const std::size_t uiReports = numReports(0);
-  EXPECT_EQ(0u, m_harness.advanceMs(2999));
-  EXPECT_EQ(1u, m_harness.advanceMs(1));
+  const std::size_t uiReports = numReports();
+  expectTimerAfter(3000);
   EXPECT_EQ("FINAL", state(0, RX));
-  EXPECT_EQ(std::vector<std::string>{"start RX_DIRECTION EPT_OP_FAILED"},
-            reports(0, RX, uiReports));
+  EXPECT_EQ(Lines{"start RX_DIRECTION EPT_OP_FAILED"}, reports(RX, uiReports));
 }
 
-// ---- stopStartedEndpoint ----------------------------------------------------------------
+TEST_F(EndpointSMTest, ATxStartThatTimesOutReleasesTheRxStopWaitingForIt) {
+  starting(TX);
+  expectRxStopReleasedWhenTheTxTimerExpires("STOPPED");
+}
+
+TEST_F(EndpointSMTest, ATxStopThatTimesOutReleasesTheRxStopWaitingForIt) {
+  reach(At::STOPPING, TX);
+  expectRxStopReleasedWhenTheTxTimerExpires("FINAL");
+}
 
 TEST_F(EndpointSMTest, StopStartedEndpointTellsTheCallOnlyForRxAndPassesTheEngineAnswerOn) {
   started(RX);
   started(TX);  // fed by endpoint 1's Rx side
-  ASSERT_TRUE(flag(0, RX));
+  ASSERT_TRUE(flag(RX));
   const std::size_t uiRequests = numRequests(0);
 
-  EXPECT_TRUE(machine(0, TX).stopStartedEndpoint());
-  EXPECT_TRUE(flag(0, RX)) << "a Tx stop says nothing about the Rx side";
-  EXPECT_FALSE(flag(0, TX)) << "the Tx side is stopped only when the engine confirms it";
+  EXPECT_TRUE(machine(TX).stopStartedEndpoint());
+  EXPECT_TRUE(flag(RX)) << "a Tx stop says nothing about the Rx side";
+  EXPECT_FALSE(flag(TX)) << "the Tx side is stopped only when the engine confirms it";
 
   m_harness.engineEndpoint(0)->refuse(Op::STOP);
-  EXPECT_FALSE(machine(0, RX).stopStartedEndpoint());
-  EXPECT_FALSE(flag(0, RX));
-  EXPECT_EQ((std::vector<std::string>{"stop TX_DIRECTION", "stop RX_DIRECTION refused"}),
-            requests(0, MediaEndpoint::UNDEF_DIRECTION, uiRequests));
-  EXPECT_EQ(1u, m_log.count(DEBUG, sideLine(0, RX,
-                                            "MediaEndpointSM::stopStartedEndpoint : Stopping "
-                                            "MediaEngineEndpoint")));
-  EXPECT_EQ(std::vector<std::string>{}, m_assertions.expressions());
+  EXPECT_FALSE(machine(RX).stopStartedEndpoint());
+  EXPECT_FALSE(flag(RX));
+  EXPECT_EQ((Lines{"stop TX_DIRECTION", "stop RX_DIRECTION refused"}),
+            requests(0, ANY, uiRequests));
+  EXPECT_EQ(
+      1u, logged(DEBUG, RX, "MediaEndpointSM::stopStartedEndpoint : Stopping MediaEngineEndpoint"));
+  EXPECT_EQ(Lines{}, m_assertions.expressions());
 }
 
-// ---- queued requests ------------------------------------------------------------------------
-
+// Requests issued during an operation wait for it and are replayed in order, each in the
+// first state that takes it; a start arriving in STARTED waits for the next stop.
 TEST_F(EndpointSMTest, RequestsIssuedDuringAnOperationAreReplayedInOrder) {
   m_harness.configure(0, RX);
   m_harness.start(0, RX);
   m_harness.stop(0, RX);
   m_harness.outOfBand(0, 3);
-  EXPECT_EQ(std::vector<std::string>{"configure RX_DIRECTION"}, requests(0));
+  EXPECT_EQ(Lines{"configure RX_DIRECTION"}, requests(0));
 
   m_harness.configureStatus(0, RX, OK);
   EXPECT_EQ("STARTING", state(0, RX));
@@ -1195,35 +925,23 @@ TEST_F(EndpointSMTest, RequestsIssuedDuringAnOperationAreReplayedInOrder) {
   EXPECT_EQ("STOPPED", state(0, RX));
   m_harness.start(0, RX);
   m_harness.startStatus(0, RX, OK);
+  EXPECT_EQ((Lines{"configure RX_DIRECTION", "start RX_DIRECTION", "stop RX_DIRECTION",
+                   "start RX_DIRECTION", "oob UNDEF_DIRECTION 3"}),
+            requests(0));
+  EXPECT_EQ(0u, machine(RX).getNumQueuedEvents());
 
-  EXPECT_EQ(
-      (std::vector<std::string>{"configure RX_DIRECTION", "start RX_DIRECTION", "stop RX_DIRECTION",
-                                "start RX_DIRECTION", "oob UNDEF_DIRECTION 3"}),
-      requests(0));
-  EXPECT_EQ(
-      (std::vector<std::string>{"configure RX_DIRECTION EPT_OP_OK", "start RX_DIRECTION EPT_OP_OK",
-                                "stop RX_DIRECTION EPT_OP_OK", "start RX_DIRECTION EPT_OP_OK"}),
-      reports(0, RX));
-  EXPECT_EQ(0u, machine(0, RX).getNumQueuedEvents());
-  EXPECT_EQ(std::vector<std::string>{}, m_harness.contractViolations());
-}
-
-TEST_F(EndpointSMTest, AStartArrivingInStartedWaitsForTheNextStop) {
-  started(RX);
   m_harness.start(0, RX);
   EXPECT_EQ("STARTED", state(0, RX));
   m_harness.stop(0, RX);
   m_harness.stopStatus(0, RX, OK);
   EXPECT_EQ("STARTING", state(0, RX));
   m_harness.startStatus(0, RX, OK);
-  EXPECT_EQ(
-      (std::vector<std::string>{"configure RX_DIRECTION EPT_OP_OK", "start RX_DIRECTION EPT_OP_OK",
-                                "stop RX_DIRECTION EPT_OP_OK", "start RX_DIRECTION EPT_OP_OK"}),
-      reports(0, RX));
-  EXPECT_EQ(std::vector<std::string>{}, m_harness.contractViolations());
+  EXPECT_EQ((Lines{"configure RX_DIRECTION EPT_OP_OK", "start RX_DIRECTION EPT_OP_OK",
+                   "stop RX_DIRECTION EPT_OP_OK", "start RX_DIRECTION EPT_OP_OK",
+                   "stop RX_DIRECTION EPT_OP_OK", "start RX_DIRECTION EPT_OP_OK"}),
+            reports(RX));
+  EXPECT_EQ(Lines{}, m_harness.contractViolations());
 }
-
-// ---- requests that bypass the states ----------------------------------------------------------
 
 TEST_F(EndpointSMTest, CapacityAndNotificationsAreServedInAnyStateAndDroppedAfterFinal) {
   m_harness.configure(0, RX);  // a configuration in progress queues requests, not these
@@ -1232,10 +950,9 @@ TEST_F(EndpointSMTest, CapacityAndNotificationsAreServedInAnyStateAndDroppedAfte
   m_harness.notify(0,
                    new MediaNotificationEvent(RX, MediaNotificationEvent::eFIRST_PACKET_DETECTED));
   EXPECT_EQ("INITIAL_CONFIGURATION", state(0, RX));
-  EXPECT_EQ(0u, machine(0, RX).getNumQueuedEvents());
-  EXPECT_EQ((std::vector<std::string>{"configure RX_DIRECTION", "capacity RX_DIRECTION"}),
-            requests(0));
-  ASSERT_EQ(2u, m_harness.callbackLog(0).m_vReports.size());
+  EXPECT_EQ(0u, machine(RX).getNumQueuedEvents());
+  EXPECT_EQ((Lines{"configure RX_DIRECTION", "capacity RX_DIRECTION"}), requests(0));
+  ASSERT_EQ(2u, numReports());
   EXPECT_EQ(Op::CAPACITY, m_harness.callbackLog(0).m_vReports[0].m_eOp);
   EXPECT_EQ(Op::PEER_EVENT, m_harness.callbackLog(0).m_vReports[1].m_eOp);
 
@@ -1245,93 +962,30 @@ TEST_F(EndpointSMTest, CapacityAndNotificationsAreServedInAnyStateAndDroppedAfte
   m_harness.destroy(0);
   ASSERT_EQ("FINAL", state(0, RX));
   ASSERT_EQ("STOPPING_FINAL", state(0, TX));
-  const std::size_t uiReports = numReports(0);
+  const std::size_t uiReports = numReports();
   EXPECT_TRUE(m_harness.notify(
       0, new MediaNotificationEvent(RX, MediaNotificationEvent::eFIRST_PACKET_DETECTED)));
-  EXPECT_EQ(uiReports, numReports(0));
-  EXPECT_EQ(std::vector<std::string>{}, m_assertions.expressions());
-}
-
-// ---- a Tx side that stops tells the call --------------------------------------------------
-
-// Endpoint 1's Rx side is asked to stop while endpoint 0's Tx side (which it feeds) is
-// busy: the Rx stop waits for that Tx side.
-class TxStopReleasesWaitingRx : public EndpointSMTest {
- protected:
-  // The Rx stop comes 1 s after the Tx side's timer was armed, so that the Tx timer
-  // expires alone.
-  void stopFeedingRx() {
-    m_harness.advanceMs(1000);
-    m_uiPeerRequests = numRequests(1);
-    m_harness.stop(1, RX);
-    ASSERT_EQ("STOPPING", state(1, RX));
-    ASSERT_EQ(std::vector<std::string>{}, requests(1, RX, m_uiPeerRequests))
-        << "the Rx stop should wait for the Tx side";
-  }
-  void expectRxStopProceeded() {
-    EXPECT_EQ(std::vector<std::string>{"stop RX_DIRECTION"}, requests(1, RX, m_uiPeerRequests));
-    m_harness.stopStatus(1, RX, OK);
-    EXPECT_EQ("STOPPED", state(1, RX));
-    EXPECT_EQ(std::vector<std::string>{}, m_harness.contractViolations());
-    EXPECT_EQ(std::vector<std::string>{}, m_assertions.expressions());
-  }
-  std::size_t m_uiPeerRequests = 0;
-};
-
-TEST_F(TxStopReleasesWaitingRx, WhenItsStartTimesOut) {
-  starting(TX);
-  stopFeedingRx();
-  m_harness.advanceMs(s_lSTATE_TIMEOUT_MS - 1000);
-  EXPECT_EQ("STOPPED", state(0, TX));
-  EXPECT_TRUE(flag(0, TX));
-  expectRxStopProceeded();
-  // The peer stop the Tx side was holding is spent on STOPPED.
-  EXPECT_EQ(0u, machine(0, TX).getNumQueuedEvents());
-}
-
-TEST_F(TxStopReleasesWaitingRx, WhenItsStopTimesOut) {
-  started(TX);
-  m_harness.stop(0, TX);
-  stopFeedingRx();
-  m_harness.advanceMs(s_lSTATE_TIMEOUT_MS - 1000);
-  EXPECT_EQ("FINAL", state(0, TX));
-  expectRxStopProceeded();
-}
-
-// ---- PEER_STOPPED_TX takes further peer stops --------------------------------------------
-
-TEST_F(EndpointSMTest, APeerStopInPeerStoppedTxIsConsumedAndDoesNotStopTheRestartedTx) {
-  reach(At::PEER_STOPPED_TX, TX);
-  m_log.clear();
-  // A second feeding Rx side stopping.
-  deliverPlain(MediaEvent::ePEER_STOP_TXENDPOINT, TX);
-  EXPECT_EQ(0u, machine(0, TX).getNumQueuedEvents());
-  for (const std::string& strMessage : m_log.messages(DEBUG)) {
-    EXPECT_EQ(std::string::npos, strMessage.find("unprocessed, enqueueing.")) << strMessage;
-  }
-
-  const std::size_t uiRequests = numRequests(0);
-  startPeerRx();
-  m_harness.startStatus(0, TX, OK);
-  EXPECT_EQ("STARTED", state(0, TX));
-  EXPECT_EQ(std::vector<std::string>{"start TX_DIRECTION"}, requests(0, TX, uiRequests));
+  EXPECT_EQ(uiReports, numReports());
+  EXPECT_EQ(Lines{}, m_assertions.expressions());
 }
 
 // ---- statuses nobody waits for ----------------------------------------------------------
 
 struct Stray {
-  const char* m_szName;
   Dir m_eDirection;
   At m_eAt;
-  MediaEvent::Type m_eType;
-  const char* m_szText;     // the status event's text
+  Ev m_eStatus;             // an engine answer (OK) that no request of the state waits for
+  const char* m_szType;     // its event type, as logged
   Ev m_eFollowUp;           // a user request the stray status must not answer
   const char* m_szWaiting;  // the state the follow-up request waits in
 };
 
-void PrintTo(const Stray& in_stray, std::ostream* out_pStream) {
-  *out_pStream << in_stray.m_szName;
+std::string nameOf(const Stray& in_stray) {
+  return sideName(in_stray.m_eDirection) + std::string(nameOf(in_stray.m_eAt)) + "_" +
+         nameOf(in_stray.m_eStatus);
 }
+
+void PrintTo(const Stray& in_stray, std::ostream* out_pStream) { *out_pStream << nameOf(in_stray); }
 
 class EndpointStrayStatus : public EndpointSMTest, public ::testing::WithParamInterface<Stray> {};
 
@@ -1342,114 +996,69 @@ TEST_P(EndpointStrayStatus, IsDroppedWithAWarningAndAnswersNothingLater) {
   const Dir eDirection = stray.m_eDirection;
   reach(stray.m_eAt, eDirection);
   const std::string strState = state(0, eDirection);
-  const std::size_t uiReports = numReports(0);
-  const TaskObjectProxyData<MediaCallSM> proxyData = m_harness.callbackProxyData(0);
+  const std::size_t uiReports = numReports();
 
-  EXPECT_TRUE(m_harness.deliver(OpStatusMediaEvent(
-      stray.m_eType, eDirection, proxyData.getObjContainer(), proxyData.getProxyID(), OK)));
+  EXPECT_TRUE(apply(stray.m_eStatus, eDirection));
   EXPECT_EQ(strState, state(0, eDirection));
-  EXPECT_EQ(0u, machine(0, eDirection).getNumQueuedEvents());
-  EXPECT_EQ(1u,
-            m_log.count(WARN, sideLine(0, eDirection,
-                                       std::string(stray.m_szText) +
-                                           " : no request is waiting for this status, dropped")));
+  EXPECT_EQ(0u, machine(eDirection).getNumQueuedEvents());
+  EXPECT_EQ(1u, logged(WARN, eDirection,
+                       std::string(stray.m_szType) +
+                           " dir=" + MediaEndpoint::getDirectionString(eDirection) +
+                           " EPT_OP_OK : no request is waiting for this status, dropped"));
 
   apply(stray.m_eFollowUp, eDirection);
   EXPECT_EQ(stray.m_szWaiting, state(0, eDirection));
-  EXPECT_EQ(uiReports, numReports(0));
-  EXPECT_EQ(std::vector<std::string>{}, m_assertions.expressions());
+  EXPECT_EQ(uiReports, numReports());
+  EXPECT_EQ(Lines{}, m_assertions.expressions());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     States, EndpointStrayStatus,
     ::testing::Values(
-        Stray{"Rx_NotConfigured_ConfigureStatus", RX, At::NOT_CONFIGURED,
-              MediaEvent::eCONFIGURE_STATUS, "eCONFIGURE_STATUS dir=RX_DIRECTION EPT_OP_OK",
-              Ev::CONFIGURE, "INITIAL_CONFIGURATION"},
-        Stray{"Rx_Stopped_StartStatus", RX, At::STOPPED, MediaEvent::eSTART_ENDPOINT_STATUS,
-              "eSTART_ENDPOINT_STATUS dir=RX_DIRECTION EPT_OP_OK", Ev::START, "STARTING"},
-        Stray{"Rx_Started_StopStatus", RX, At::STARTED, MediaEvent::eSTOP_ENDPOINT_STATUS,
-              "eSTOP_ENDPOINT_STATUS dir=RX_DIRECTION EPT_OP_OK", Ev::STOP, "STOPPING"},
-        Stray{"Rx_Starting_StopStatus", RX, At::STARTING, MediaEvent::eSTOP_ENDPOINT_STATUS,
-              "eSTOP_ENDPOINT_STATUS dir=RX_DIRECTION EPT_OP_OK", Ev::STOP, "STARTING"},
-        Stray{"Tx_Started_ConfigureStatus", TX, At::STARTED, MediaEvent::eCONFIGURE_STATUS,
-              "eCONFIGURE_STATUS dir=TX_DIRECTION EPT_OP_OK", Ev::CONFIGURE, "CONFIGURING_STARTED"},
-        Stray{"Tx_Stopped_StartStatus", TX, At::STOPPED_WITH_STARTED_PEER,
-              MediaEvent::eSTART_ENDPOINT_STATUS,
-              "eSTART_ENDPOINT_STATUS dir=TX_DIRECTION EPT_OP_OK", Ev::START, "STARTING"},
-        Stray{"Tx_Stopping_StartStatus", TX, At::STOPPING, MediaEvent::eSTART_ENDPOINT_STATUS,
-              "eSTART_ENDPOINT_STATUS dir=TX_DIRECTION EPT_OP_OK", Ev::START, "STOPPING"},
-        Stray{"Tx_PeerStopped_StopStatus", TX, At::PEER_STOPPED_TX,
-              MediaEvent::eSTOP_ENDPOINT_STATUS, "eSTOP_ENDPOINT_STATUS dir=TX_DIRECTION EPT_OP_OK",
-              Ev::START, "PEER_STOPPED_TX"}),
-    [](const ::testing::TestParamInfo<Stray>& in_info) { return in_info.param.m_szName; });
-
-TEST_F(EndpointSMTest, AnEngineThatAnswersTwiceHasItsSecondAnswerDropped) {
-  const std::string strDropped = " : no request is waiting for this status, dropped";
-  m_harness.setAutoAnswer(0);  // every request answered once, at once
-  m_harness.configure(0, RX);
-  m_harness.configureStatus(0, RX, FAILED);
-  m_harness.start(0, RX);
-  m_harness.startStatus(0, RX, FAILED);
-  m_harness.stop(0, RX);
-  m_harness.stopStatus(0, RX, FAILED);
-  EXPECT_EQ("STOPPED", state(0, RX));
-  EXPECT_EQ(
-      (std::vector<std::string>{"configure RX_DIRECTION EPT_OP_OK", "start RX_DIRECTION EPT_OP_OK",
-                                "stop RX_DIRECTION EPT_OP_OK"}),
-      reports(0, RX));
-  for (const char* szText : {"eCONFIGURE_STATUS dir=RX_DIRECTION EPT_OP_FAILED",
-                             "eSTART_ENDPOINT_STATUS dir=RX_DIRECTION EPT_OP_FAILED",
-                             "eSTOP_ENDPOINT_STATUS dir=RX_DIRECTION EPT_OP_FAILED"}) {
-    EXPECT_EQ(1u, m_log.count(WARN, sideLine(0, RX, szText + strDropped))) << szText;
-  }
-  EXPECT_EQ(std::vector<std::string>{}, m_harness.contractViolations());
-}
+        Stray{RX, At::NOT_CONFIGURED, Ev::CONFIGURE_OK, "eCONFIGURE_STATUS", Ev::CONFIGURE,
+              "INITIAL_CONFIGURATION"},
+        Stray{RX, At::STOPPED, Ev::START_OK, "eSTART_ENDPOINT_STATUS", Ev::START, "STARTING"},
+        Stray{RX, At::STARTED, Ev::STOP_OK, "eSTOP_ENDPOINT_STATUS", Ev::STOP, "STOPPING"},
+        Stray{RX, At::STARTING, Ev::STOP_OK, "eSTOP_ENDPOINT_STATUS", Ev::STOP, "STARTING"},
+        Stray{TX, At::STARTED, Ev::CONFIGURE_OK, "eCONFIGURE_STATUS", Ev::CONFIGURE,
+              "CONFIGURING_STARTED"},
+        Stray{TX, At::STOPPED_WITH_STARTED_PEER, Ev::START_OK, "eSTART_ENDPOINT_STATUS", Ev::START,
+              "STARTING"},
+        Stray{TX, At::STOPPING, Ev::START_OK, "eSTART_ENDPOINT_STATUS", Ev::START, "STOPPING"},
+        Stray{TX, At::PEER_STOPPED_TX, Ev::STOP_OK, "eSTOP_ENDPOINT_STATUS", Ev::START,
+              "PEER_STOPPED_TX"}),
+    [](const ::testing::TestParamInfo<Stray>& in_info) { return nameOf(in_info.param); });
 
 // ---- FINAL answers what is left ---------------------------------------------------------------
 
-TEST_F(EndpointSMTest, FinalAnswersQueuedRequestsAsFailedInOrderWhenNoTeardownBegan) {
+// Without a teardown, FINAL answers the requests it finds queued, and those that come
+// later, as failed, in order; a teardown drops queued requests without reports.
+TEST_F(EndpointSMTest, FinalAnswersQueuedAndLaterRequestsAsFailedUnlessATeardownBegan) {
   reach(At::STOPPING, RX);
-  const std::size_t uiReports = numReports(0);
+  const std::size_t uiReports = numReports();
   m_harness.configure(0, RX);
   m_harness.start(0, RX);
   m_harness.stop(0, RX);
   m_harness.stopStatus(0, RX, FAILED);
   EXPECT_EQ("FINAL", state(0, RX));
-  EXPECT_EQ((std::vector<std::string>{
-                "stop RX_DIRECTION EPT_OP_FAILED", "configure RX_DIRECTION EPT_OP_FAILED",
-                "start RX_DIRECTION EPT_OP_FAILED", "stop RX_DIRECTION EPT_OP_FAILED"}),
-            reports(0, RX, uiReports));
-  EXPECT_EQ(std::vector<std::string>{}, m_harness.contractViolations());
-}
-
-TEST_F(EndpointSMTest, FinalAnswersRequestsArrivingLaterAsFailedWhenNoTeardownBegan) {
-  reach(At::STOPPING, RX);
-  m_harness.stopStatus(0, RX, FAILED);
-  ASSERT_EQ("FINAL", state(0, RX));
   ASSERT_EQ("NOT_CONFIGURED", state(0, TX)) << "the endpoint as a whole still lives";
-  const std::size_t uiReports = numReports(0);
-
   EXPECT_NO_THROW(m_harness.configure(0, RX));
   EXPECT_NO_THROW(m_harness.start(0, RX));
   EXPECT_NO_THROW(m_harness.stop(0, RX));
-  EXPECT_EQ((std::vector<std::string>{"configure RX_DIRECTION EPT_OP_FAILED",
-                                      "start RX_DIRECTION EPT_OP_FAILED",
-                                      "stop RX_DIRECTION EPT_OP_FAILED"}),
-            reports(0, RX, uiReports));
-  EXPECT_EQ(std::vector<std::string>{}, m_harness.contractViolations());
-}
+  EXPECT_EQ((Lines{"stop RX_DIRECTION EPT_OP_FAILED", "configure RX_DIRECTION EPT_OP_FAILED",
+                   "start RX_DIRECTION EPT_OP_FAILED", "stop RX_DIRECTION EPT_OP_FAILED",
+                   "configure RX_DIRECTION EPT_OP_FAILED", "start RX_DIRECTION EPT_OP_FAILED",
+                   "stop RX_DIRECTION EPT_OP_FAILED"}),
+            reports(RX, uiReports));
 
-TEST_F(EndpointSMTest, TeardownDropsQueuedRequestsWithoutReports) {
-  reach(At::CONFIGURING_STARTED, RX);
-  const std::size_t uiReports = numReports(0);
-  m_harness.start(0, RX);
-  m_harness.stop(0, RX);
+  reach(At::CONFIGURING_STARTED, TX);
+  const std::size_t uiTxReports = numReports();
+  m_harness.start(0, TX);
+  m_harness.stop(0, TX);
   m_harness.killCall();
-  EXPECT_EQ("FINAL", state(0, RX));
-  EXPECT_EQ(std::vector<std::string>{"configure RX_DIRECTION EPT_OP_FAILED"},
-            reports(0, RX, uiReports));
-  EXPECT_EQ(std::vector<std::string>{}, m_harness.contractViolations());
+  EXPECT_EQ("FINAL", state(0, TX));
+  EXPECT_EQ(Lines{"configure TX_DIRECTION EPT_OP_FAILED"}, reports(TX, uiTxReports));
+  EXPECT_EQ(Lines{}, m_harness.contractViolations());
 }
 
 // ---- answers after a timeout ------------------------------------------------------------------
@@ -1457,7 +1066,9 @@ TEST_F(EndpointSMTest, TeardownDropsQueuedRequestsWithoutReports) {
 // How a side logs an answer that came after its request timed out, after the event text.
 const std::string s_strLATE = " : answer to a request that timed out, dropped";
 
-TEST_F(EndpointSMTest, TheLateAnswerToATimedOutConfigureIsDroppedAndTheNextAnswerCounts) {
+// The late answer is not taken for the answer to a new request of the same kind, nor
+// does it move a side that waits for nothing.
+TEST_F(EndpointSMTest, TheLateAnswerToATimedOutConfigureOrStartIsDropped) {
   m_harness.configure(0, RX);
   m_harness.advanceMs(s_lSTATE_TIMEOUT_MS);
   ASSERT_EQ("NOT_CONFIGURED", state(0, RX));
@@ -1466,35 +1077,22 @@ TEST_F(EndpointSMTest, TheLateAnswerToATimedOutConfigureIsDroppedAndTheNextAnswe
   EXPECT_EQ("INITIAL_CONFIGURATION", state(0, RX));
   m_harness.configureStatus(0, RX, OK);
   EXPECT_EQ("STOPPED", state(0, RX));
-  EXPECT_EQ((std::vector<std::string>{"configure RX_DIRECTION EPT_OP_FAILED",
-                                      "configure RX_DIRECTION EPT_OP_OK"}),
-            reports(0, RX));
-  EXPECT_EQ(
-      1u,
-      m_log.count(WARN,
-                  sideLine(0, RX, "eCONFIGURE_STATUS dir=RX_DIRECTION EPT_OP_FAILED" + s_strLATE)));
-  EXPECT_EQ(std::vector<std::string>{}, m_harness.contractViolations());
-}
 
-TEST_F(EndpointSMTest, TheLateAnswerToATimedOutStartIsDroppedEvenWhenNothingWaits) {
-  reach(At::STARTING, RX);
+  m_harness.start(0, RX);
   m_harness.advanceMs(s_lRX_START_TIMEOUT_MS);
   ASSERT_EQ("STOPPED", state(0, RX));
   m_harness.startStatus(0, RX, OK);  // late, while stopped
   EXPECT_EQ("STOPPED", state(0, RX));
-  EXPECT_FALSE(flag(0, RX));
+  EXPECT_FALSE(flag(RX));
   m_harness.start(0, RX);
   m_harness.startStatus(0, RX, OK);
   EXPECT_EQ("STARTED", state(0, RX));
-  EXPECT_EQ((std::vector<std::string>{"configure RX_DIRECTION EPT_OP_OK",
-                                      "start RX_DIRECTION EPT_OP_FAILED",
-                                      "start RX_DIRECTION EPT_OP_OK"}),
-            reports(0, RX));
-  EXPECT_EQ(
-      1u,
-      m_log.count(
-          WARN, sideLine(0, RX, "eSTART_ENDPOINT_STATUS dir=RX_DIRECTION EPT_OP_OK" + s_strLATE)));
-  EXPECT_EQ(std::vector<std::string>{}, m_harness.contractViolations());
+  EXPECT_EQ((Lines{"configure RX_DIRECTION EPT_OP_FAILED", "configure RX_DIRECTION EPT_OP_OK",
+                   "start RX_DIRECTION EPT_OP_FAILED", "start RX_DIRECTION EPT_OP_OK"}),
+            reports(RX));
+  EXPECT_EQ(1u, logged(WARN, RX, "eCONFIGURE_STATUS dir=RX_DIRECTION EPT_OP_FAILED" + s_strLATE));
+  EXPECT_EQ(1u, logged(WARN, RX, "eSTART_ENDPOINT_STATUS dir=RX_DIRECTION EPT_OP_OK" + s_strLATE));
+  EXPECT_EQ(Lines{}, m_harness.contractViolations());
 }
 
 TEST_F(EndpointSMTest, TheLateAnswerToATimedOutPeerStartIsDroppedAndTheNextPeerStartCounts) {
@@ -1510,10 +1108,9 @@ TEST_F(EndpointSMTest, TheLateAnswerToATimedOutPeerStartIsDroppedAndTheNextPeerS
   EXPECT_EQ("PEER_STARTING_TX", state(0, TX));
   m_harness.startStatus(0, TX, OK);
   EXPECT_EQ("STARTED", state(0, TX));
-  EXPECT_EQ(1u, m_log.count(WARN, sideLine(0, TX,
-                                           "eSTART_ENDPOINT_STATUS dir=TX_DIRECTION EPT_OP_FAILED" +
-                                               s_strLATE)));
-  EXPECT_EQ(std::vector<std::string>{}, m_assertions.expressions());
+  EXPECT_EQ(1u,
+            logged(WARN, TX, "eSTART_ENDPOINT_STATUS dir=TX_DIRECTION EPT_OP_FAILED" + s_strLATE));
+  EXPECT_EQ(Lines{}, m_assertions.expressions());
 }
 
 TEST_F(EndpointSMTest, ADelayedStartThatTimesOutExpectsNoLateAnswer) {
@@ -1525,26 +1122,23 @@ TEST_F(EndpointSMTest, ADelayedStartThatTimesOutExpectsNoLateAnswer) {
   m_harness.startStatus(0, TX, OK);
   EXPECT_EQ("STARTED", state(0, TX));
   EXPECT_FALSE(m_log.containsPart(WARN, "answer to a request that timed out"));
-  EXPECT_EQ(std::vector<std::string>{}, m_harness.contractViolations());
+  EXPECT_EQ(Lines{}, m_harness.contractViolations());
 }
-
-// ---- a reused machine -------------------------------------------------------------------------
 
 TEST_F(EndpointSMTest, InitializeCancelsTheTimersOfTheMachinesEarlierLife) {
   reach(At::STARTING, RX);
   ASSERT_EQ(1u, m_harness.timers().numArmed());
-  MediaEndpointSM& rx = machine(0, RX);
-  const CountedObjPtr<MediaEndpointCallback> pCallback = rx.getEndpointCallback();
-  const CountedObjPtr<MediaEngineEndpointNoT> pEngineEndpoint = rx.getEngineEndpoint();
-  const std::size_t uiReports = numReports(0);
+  MediaEndpointSM& rx = machine(RX);
+  const std::size_t uiReports = numReports();
 
   EXPECT_TRUE(rx.initialize("call-1", 0, LimitedObjPtr<TimerScheduler>(&m_harness.timers()),
                             LimitedObjPtr<MediaCallSM>(&m_harness.call()),
-                            m_harness.eptProxyData(0), pCallback, pEngineEndpoint));
+                            m_harness.eptProxyData(0), rx.getEndpointCallback(),
+                            rx.getEngineEndpoint()));
   EXPECT_EQ("NOT_CONFIGURED", state(0, RX));
   EXPECT_EQ(0u, m_harness.timers().numArmed());
   EXPECT_EQ(0u, m_harness.advanceMs(s_lSTATE_TIMEOUT_MS));
-  EXPECT_EQ(uiReports, numReports(0));
+  EXPECT_EQ(uiReports, numReports());
 }
 
 // ---- bad input ------------------------------------------------------------------------------
@@ -1557,28 +1151,26 @@ TEST_F(EndpointSMTest, InitializeWithoutCallCallbackOrEngineEndpointAssertsAndCh
       new RecordingCallback(std::make_shared<CallbackLog>()));
   const CountedObjPtr<MediaEngineEndpointNoT> pEngineEndpoint(
       new FakeEngineEndpoint(nullptr, "ept-9", 9, std::make_shared<EngineLog>()));
+  const CountedObjPtr<MediaEndpointCallback> pNoCallback;
+  const CountedObjPtr<MediaEngineEndpointNoT> pNoEngineEndpoint;
+  const TaskObjectProxyData<MediaCallSM> proxyData = m_harness.eptProxyData(9);
   const std::string strUnbound = tx.getCurrentStateName();
 
-  EXPECT_FALSE(tx.initialize("call-1", 9, pTimers, LimitedObjPtr<MediaCallSM>(),
-                             m_harness.eptProxyData(9), CountedObjPtr<MediaEndpointCallback>(),
-                             CountedObjPtr<MediaEngineEndpointNoT>()));
-  EXPECT_FALSE(tx.initialize("call-1", 9, pTimers, pCall, m_harness.eptProxyData(9),
-                             CountedObjPtr<MediaEndpointCallback>(), pEngineEndpoint));
-  EXPECT_FALSE(tx.initialize("call-1", 9, pTimers, pCall, m_harness.eptProxyData(9), pCallback,
-                             CountedObjPtr<MediaEngineEndpointNoT>()));
-  EXPECT_EQ((std::vector<std::string>{"! in_pCallSM.isNull()", "! in_pEndpointCallback.isNull()",
-                                      "! in_pEngineEndpoint.isNull()"}),
+  EXPECT_FALSE(tx.initialize("call-1", 9, pTimers, LimitedObjPtr<MediaCallSM>(), proxyData,
+                             pNoCallback, pNoEngineEndpoint));
+  EXPECT_FALSE(tx.initialize("call-1", 9, pTimers, pCall, proxyData, pNoCallback, pEngineEndpoint));
+  EXPECT_FALSE(tx.initialize("call-1", 9, pTimers, pCall, proxyData, pCallback, pNoEngineEndpoint));
+  EXPECT_EQ((Lines{"! in_pCallSM.isNull()", "! in_pEndpointCallback.isNull()",
+                   "! in_pEngineEndpoint.isNull()"}),
             m_assertions.expressions());
   EXPECT_EQ("MediaEndpointSM", m_assertions.records()[0].m_strModule);
   EXPECT_EQ(strUnbound, tx.getCurrentStateName());
   EXPECT_TRUE(tx.getCallSM().isNull());
 
   // A bound machine refuses a broken re-initialisation and stays bound.
-  ASSERT_TRUE(tx.initialize("call-1", 9, pTimers, pCall, m_harness.eptProxyData(9), pCallback,
-                            pEngineEndpoint));
+  ASSERT_TRUE(tx.initialize("call-1", 9, pTimers, pCall, proxyData, pCallback, pEngineEndpoint));
   EXPECT_STREQ("NOT_CONFIGURED", tx.getCurrentStateName());
-  EXPECT_FALSE(tx.initialize("call-1", 9, pTimers, pCall, m_harness.eptProxyData(9), pCallback,
-                             CountedObjPtr<MediaEngineEndpointNoT>()));
+  EXPECT_FALSE(tx.initialize("call-1", 9, pTimers, pCall, proxyData, pCallback, pNoEngineEndpoint));
   EXPECT_EQ(pEngineEndpoint.get(), tx.getEngineEndpoint().get());
   EXPECT_EQ(pCallback.get(), tx.getEndpointCallback().get());
 }
@@ -1594,8 +1186,7 @@ TEST_F(EndpointSMTest, AMachineRefusesTimeoutsAndUnboundNotificationsWithAsserti
           RX, proxyData.getObjContainer(), proxyData.getProxyID(),
           new MediaNotificationEvent(RX, MediaNotificationEvent::eFIRST_PACKET_DETECTED))));
   EXPECT_TRUE(bResult);
-  EXPECT_EQ((std::vector<std::string>{"Not implemented : MediaEndpointSM::processTimeout",
-                                      "isInFinalState()"}),
+  EXPECT_EQ((Lines{"Not implemented : MediaEndpointSM::processTimeout", "isInFinalState()"}),
             m_assertions.expressions());
 }
 
@@ -1603,8 +1194,8 @@ TEST_F(EndpointSMTest, EventsOfTheWrongClassAreAssertedAndChangeNothing) {
   // A configure request without its configuration event: answered as failed, unasked.
   EXPECT_NO_THROW(deliverPlain(MediaEvent::eCONFIGURE, RX));
   EXPECT_EQ("NOT_CONFIGURED", state(0, RX));
-  EXPECT_EQ(std::vector<std::string>{"configure RX_DIRECTION EPT_OP_FAILED"}, reports(0, RX));
-  EXPECT_EQ(std::vector<std::string>{}, requests(0));
+  EXPECT_EQ(Lines{"configure RX_DIRECTION EPT_OP_FAILED"}, reports(RX));
+  EXPECT_EQ(Lines{}, requests(0));
 
   // A status without its status.
   m_harness.configure(0, RX);
@@ -1613,7 +1204,7 @@ TEST_F(EndpointSMTest, EventsOfTheWrongClassAreAssertedAndChangeNothing) {
                                                               m_harness.callbackProxyData(0))));
   EXPECT_FALSE(bResult);
   EXPECT_EQ("INITIAL_CONFIGURATION", state(0, RX));
-  EXPECT_EQ(1u, reports(0, RX).size());
+  EXPECT_EQ(1u, reports(RX).size());
 
   // An out-of-band request without its code.
   m_harness.configureStatus(0, RX, OK);
@@ -1627,31 +1218,30 @@ TEST_F(EndpointSMTest, EventsOfTheWrongClassAreAssertedAndChangeNothing) {
 
   // A Tx side hears its stop status as such before reading it: the call learns that the
   // side stopped even when the status is unreadable.
-  started(TX);
-  m_harness.stop(0, TX);
-  const std::size_t uiReports = numReports(0);
+  reach(At::STOPPING, TX);
+  const std::size_t uiReports = numReports();
   EXPECT_NO_THROW(bResult = m_harness.deliver(ProxyMediaEvent(MediaEvent::eSTOP_ENDPOINT_STATUS, TX,
                                                               m_harness.callbackProxyData(0))));
   EXPECT_FALSE(bResult);
   EXPECT_EQ("STOPPING", state(0, TX));
-  EXPECT_TRUE(flag(0, TX));
-  EXPECT_EQ(uiReports, numReports(0));
+  EXPECT_TRUE(flag(TX));
+  EXPECT_EQ(uiReports, numReports());
 
-  EXPECT_EQ((std::vector<std::string>{"pEvent != 0", "pEvent != 0", "pEvent", "pEvent != 0"}),
+  EXPECT_EQ((Lines{"pEvent != 0", "pEvent != 0", "pEvent", "pEvent != 0"}),
             m_assertions.expressions());
 }
 
 TEST_F(EndpointSMTest, AStopOfTheWrongDirectionInPeerStoppedTxIsAssertedAndStillStopsTheTx) {
   reach(At::PEER_STOPPED_TX, TX);
-  const std::size_t uiReports = numReports(0);
+  const std::size_t uiReports = numReports();
   bool bResult = false;
-  EXPECT_NO_THROW(bResult = machine(0, TX).processEvent(
+  EXPECT_NO_THROW(bResult = machine(TX).processEvent(
                       ProxyMediaEvent(MediaEvent::eSTOP_ENDPOINT, RX, m_harness.eptProxyData(0))));
   EXPECT_TRUE(bResult);
   EXPECT_EQ("STOPPED", state(0, TX));
-  EXPECT_EQ(std::vector<std::string>{"stop TX_DIRECTION EPT_OP_OK"}, reports(0, TX, uiReports));
-  EXPECT_EQ(std::vector<std::string>{"(in_event.getDirection() == MediaEndpoint::TX_DIRECTION) || "
-                                     "(in_event.getDirection() == MediaEndpoint:: RXTX_DIRECTION)"},
+  EXPECT_EQ(Lines{"stop TX_DIRECTION EPT_OP_OK"}, reports(TX, uiReports));
+  EXPECT_EQ(Lines{"(in_event.getDirection() == MediaEndpoint::TX_DIRECTION) || "
+                  "(in_event.getDirection() == MediaEndpoint:: RXTX_DIRECTION)"},
             m_assertions.expressions());
 }
 
