@@ -200,6 +200,11 @@ bool MediaCallSMEndpoint::sendPeerData(MediaEndpoint::Direction in_eDirection,
   const CountedObjPtr<MediaEngineEndpointNoT>& pEngineEndpoint =
       bToRxSide ? m_rxSM.getEngineEndpoint() : m_txSM.getEngineEndpoint();
   if (pEngineEndpoint.isNull()) return true;
+  // The stand-in the engine task gives an endpoint its engine could not create is not the
+  // engine's own: the engine never sees it.
+  if (dynamic_cast<const AlwaysFailMediaEngineEndpointImpl*>(pEngineEndpoint.get()) != nullptr) {
+    return true;
+  }
   if (!Assertion(!m_pMediaEngineImpl.isNull(), "! m_pMediaEngineImpl.isNull()", getLogger(),
                  s_szMODULE_NAME, __LINE__)) {
     return true;
@@ -322,8 +327,12 @@ bool MediaCallSM::addEndpoint(const TaskObjectProxyData<MediaCallSM>& in_eptProx
     return false;
   }
 
+  // A finished call (one whose endpoints were all final) that gains an endpoint is active
+  // again: the engine task stops counting it as finished.
+  const bool bWasFinished = numEndpoint() > 0 && allEndpointInFinalState();
   m_engineDataHash[pEngine].m_vEptIndex.push_back(uiIndex);
   m_endpointVector.push_back(pEndpoint);
+  if (bWasFinished && !allEndpointInFinalState()) m_pMediaTask->callActiveAgain();
 
   switch (pEndpoint->getEptType()) {
     case MediaEndpointSpec::eSND_RECV:

@@ -1,5 +1,9 @@
 #include "tidewave/MediaCallSMProxy.h"
 
+#include <utility>
+
+#include "tidewave/MediaEngineTask.h"
+
 #include "tidewave/infra/Assertion.h"
 #include "tidewave/infra/Logging.h"
 
@@ -38,6 +42,21 @@ int MediaCallSMProxy::Event_MO::call_i(CountedObjPtr<MediaCallSM> in_pCall) {
     return 1;
   }
   return in_pCall->processEvent(*m_pEvent) ? 0 : 1;
+}
+
+// ---- ProxyDestructionNoT_MO --------------------------------------------------------------
+
+MediaCallSMProxy::ProxyDestructionNoT_MO::ProxyDestructionNoT_MO(
+    MediaEngineTask& in_mediaTask, const TaskObjectProxyData<MediaCallSM>& in_proxyData,
+    ProxyIDRelease&& io_idRelease)
+    : m_mediaTask(in_mediaTask), m_proxyData(in_proxyData), m_idRelease(std::move(io_idRelease)) {}
+
+MediaCallSMProxy::ProxyDestructionNoT_MO::~ProxyDestructionNoT_MO() = default;
+
+int MediaCallSMProxy::ProxyDestructionNoT_MO::call() {
+  const int iStatus = m_mediaTask.proxyDestruction_i(m_proxyData);
+  m_idRelease.release();
+  return iStatus;
 }
 
 // ---- MediaCallSMProxy -------------------------------------------------------------------

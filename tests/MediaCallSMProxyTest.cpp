@@ -1,6 +1,6 @@
 // The call proxy: its method objects served by a real engine task against a recording call
 // (queue order, statuses for accepted, rejected and released targets, ownership of queued
-// events), and a real call driven through its endpoint and callback proxies.
+// events).
 // TIDEWAVE_THREADED_TEST
 #include <gtest/gtest.h>
 
@@ -29,12 +29,8 @@ namespace Omvera {
 namespace {
 
 using Test::AssertionRecorder;
-using Test::CallbackLog;
-using Test::EngineLog;
 using Test::FakeEngine;
-using Test::FakeEngineEndpoint;
 using Test::Gate;
-using Test::RecordingCallback;
 using Test::runOnTask;
 using Test::textOf;
 using Test::waitFor;
@@ -296,85 +292,6 @@ TEST_F(MediaCallSMProxyTest, NullEventsAreReportedAndNotQueued) {
   EXPECT_EQ(1u, assertions.count("! m_pEvent.isNull()"));
   EXPECT_TRUE(pCall->seen().empty());
   EXPECT_TRUE(statusesOf("null").empty()) << "never queued";
-}
-
-// A real call from a call pool, with one endpoint whose engine side is a fake: its two keys
-// are an endpoint proxy (the user's requests) and a callback proxy (the engine's reports),
-// and every event reaches it through them on the engine task.
-TEST_F(MediaCallSMProxyTest, ARealCallIsDrivenThroughItsEndpointAndCallbackProxies) {
-  constexpr MediaEndpoint::Direction RX = MediaEndpoint::RX_DIRECTION;
-  constexpr MediaEndpointCallback::EptOpStatus OK = MediaEndpointCallback::EPT_OP_OK;
-  TSTaskObjectPool<MediaCallSM> callPool;
-  LimitedObjPtr<CallContainer> pContainer;
-  LimitedObjPtr<IDGenerator> pIDGenerator;
-  callPool.getObjContainerAndIDGenerator(pContainer, pIDGenerator);
-  ASSERT_FALSE(pContainer.isNull());
-  auto pEptProxy = makeProxy(*pIDGenerator, pContainer);
-  auto pCallbackProxy = makeProxy(*pIDGenerator, pContainer);
-  const unsigned long ulEptID = pEptProxy->getID();
-  const unsigned long ulCallbackID = pCallbackProxy->getID();
-  ASSERT_NE(ulEptID, ulCallbackID);
-  auto pEngineLog = std::make_shared<EngineLog>();
-  auto pUserLog = std::make_shared<CallbackLog>();
-
-  // Set up as the engine task does for a new endpoint: the call under both proxies' ids.
-  bool bInitialized = false;
-  bool bAdded = false;
-  ASSERT_TRUE(runOnTask(m_task, [&] {
-    CountedObjPtr<MediaCallSM> pCall = callPool.getObject();
-    bInitialized = pCall->initialize("call-1", LimitedObjPtr<MediaEngineTask>(&m_task));
-    bAdded = pCall->addEndpoint(pEptProxy->getProxyData(), new RecordingCallback(pUserLog),
-                                pCallbackProxy->getProxyData(),
-                                new FakeEngineEndpoint(nullptr, "ept-a", 0, pEngineLog),
-                                m_engine, "ept-a");
-    pEptProxy->getProxyData().insertObject(pCall);
-    pCallbackProxy->getProxyData().insertObject(pCall);
-  }));
-  ASSERT_TRUE(bInitialized);
-  ASSERT_TRUE(bAdded);
-
-  // The Rx side's whole life, the engine answering each request as soon as it is made.
-  EXPECT_TRUE(pEptProxy->enqueueEvent_MO(new ConfigureMediaEvent(RX, pContainer, ulEptID, nullptr),
-                                         "configure"));
-  EXPECT_TRUE(pCallbackProxy->enqueueEvent_MO(
-      new OpStatusMediaEvent(MediaEvent::eCONFIGURE_STATUS, RX, pContainer, ulCallbackID, OK),
-      "configureStatus"));
-  EXPECT_TRUE(pEptProxy->enqueueProxyMediaEvent_MO(MediaEvent::eSTART_ENDPOINT, RX, "start"));
-  EXPECT_TRUE(pCallbackProxy->enqueueEvent_MO(
-      new OpStatusMediaEvent(MediaEvent::eSTART_ENDPOINT_STATUS, RX, pContainer, ulCallbackID, OK),
-      "startStatus"));
-  EXPECT_TRUE(pEptProxy->enqueueProxyMediaEvent_MO(MediaEvent::eMEDIA_PROXY_DTOR,
-                                                   MediaEndpoint::RXTX_DIRECTION, "destroy"));
-  EXPECT_TRUE(pCallbackProxy->enqueueEvent_MO(
-      new OpStatusMediaEvent(MediaEvent::eSTOP_ENDPOINT_STATUS, RX, pContainer, ulCallbackID, OK),
-      "stopStatus"));
-  ASSERT_TRUE(waitServed("stopStatus"));
-
-  for (const char* szName :
-       {"configure", "configureStatus", "start", "startStatus", "destroy", "stopStatus"}) {
-    EXPECT_EQ(std::vector<int>{0}, statusesOf(szName)) << szName;
-  }
-  EXPECT_EQ((std::vector<std::string>{"configure RX_DIRECTION", "start RX_DIRECTION",
-                                      "stop RX_DIRECTION"}),
-            pEngineLog->lines());
-  EXPECT_EQ((std::vector<std::string>{"configure RX_DIRECTION EPT_OP_OK",
-                                      "start RX_DIRECTION EPT_OP_OK",
-                                      "stop RX_DIRECTION EPT_OP_OK"}),
-            pUserLog->lines());
-  // The task heard that the call's only endpoint is final.
-  EXPECT_EQ(1u, m_task.getNumCallAllEptInFinalState());
-
-  // Given back as the engine task does once the proxies are gone.
-  ASSERT_TRUE(runOnTask(m_task, [&] {
-    CountedObjPtr<MediaCallSM> pCall = pContainer->getObject(ulEptID);
-    for (const MediaCallSMProxy* pProxy : {pEptProxy.get(), pCallbackProxy.get()}) {
-      TaskObjectProxyData<MediaCallSM> data = pProxy->getProxyData();
-      data.disableProxy();
-    }
-    if (pCall.isNull()) return;
-    pCall->reset();
-    callPool.takeBack(pCall);
-  }));
 }
 
 class UnallocatedProxyMediaEventMO : public MediaCallSMProxy::ProxyMediaEvent_MO {

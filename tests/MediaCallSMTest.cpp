@@ -626,11 +626,13 @@ TEST(CallFinalState, TheTaskHearsOnceEachTimeTheLastEndpointBecomesFinal) {
   EXPECT_EQ(1u, task.getNumCallAllEptInFinalState());
   EXPECT_EQ(2u, capture.count(LogLevel::DEBUG, strIdle));
 
-  // An endpoint added to the finished call makes it active again, until it too is final.
+  // An endpoint added to the finished call makes it active again (the task stops counting
+  // it) until it too is final.
   harness.add("c");
   EXPECT_FALSE(harness.call().allEndpointInFinalState());
+  EXPECT_EQ(0u, task.getNumCallAllEptInFinalState());
   harness.destroy(2);
-  EXPECT_EQ(2u, task.getNumCallAllEptInFinalState());
+  EXPECT_EQ(1u, task.getNumCallAllEptInFinalState());
   EXPECT_EQ(3u, harness.call().getNumEptInFinalState());
   EXPECT_TRUE(harness.contractViolations().empty());
 }

@@ -14,6 +14,7 @@
 // (proxyDestruction()) and when the container entry is released.
 
 #include <ace/Activation_Queue.h>
+#include <ace/Method_Request.h>
 
 #include "tidewave/ClassAllocator.h"
 #include "tidewave/CopiedObjPtr.h"
@@ -26,6 +27,7 @@
 #include "tidewave/infra/Identifiers.h"
 #include "tidewave/infra/Logger.h"
 #include "tidewave/infra/Logging.h"
+#include "tidewave/infra/TaskObjectProxyNoT.h"
 
 namespace Omvera {
 
@@ -80,6 +82,24 @@ class MediaCallSMProxy : public TaskObjectProxy<MediaCallSM>, public ObjectWithL
 
    private:
     CopiedObjPtr<MediaEvent> m_pEvent;
+  };
+
+  // The last request of a destroyed proxy: drops its hold on its call on the engine task
+  // (MediaEngineTask::proxyDestruction_i, whose status it answers), then gives the proxy id
+  // back. Deleted unserved, it gives the id back at once. Each proxy kind derives its own,
+  // with its own allocator.
+  class ProxyDestructionNoT_MO : public ACE_Method_Request {
+   public:
+    ProxyDestructionNoT_MO(MediaEngineTask& in_mediaTask,
+                           const TaskObjectProxyData<MediaCallSM>& in_proxyData,
+                           ProxyIDRelease&& io_idRelease);
+    ~ProxyDestructionNoT_MO() override;
+    int call() override;
+
+   private:
+    MediaEngineTask& m_mediaTask;
+    TaskObjectProxyData<MediaCallSM> m_proxyData;
+    ProxyIDRelease m_idRelease;
   };
 
   // Draws the proxy id from in_idGenerator. Requests go to in_pQueue, the engine task's

@@ -176,6 +176,14 @@ class TSTaskObjectPool : public StackObjectPool<T, ConcreteT> {
     }
   }
 
+  // Drops every container's entries (giving each object back when that was its last
+  // hold): afterwards no proxy reaches an object until one is registered again. Task
+  // thread only.
+  void releaseAllRegistered() {
+    ACE_Read_Guard<ACE_RW_Thread_Mutex> readGuard(m_lock);
+    for (auto& entry : m_proxyDataHash) entry.second->releaseAllObjects();
+  }
+
   // Number of threads that have asked for a container. Any thread.
   std::size_t getNumProxyData() {
     ACE_Read_Guard<ACE_RW_Thread_Mutex> readGuard(m_lock);

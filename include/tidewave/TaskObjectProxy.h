@@ -190,7 +190,8 @@ class MethodObject : public ProxyData_MO<T> {
 class ReleaseProxyID_MO : public ACE_Method_Request {
   OMVERA_CLASS_ALLOCATOR(ReleaseProxyID_MO, "TaskObjectProxy")
 
-  explicit ReleaseProxyID_MO(ProxyIDRelease&& io_idRelease) : m_idRelease(std::move(io_idRelease)) {}
+  explicit ReleaseProxyID_MO(ProxyIDRelease&& io_idRelease)
+      : m_idRelease(std::move(io_idRelease)) {}
   ~ReleaseProxyID_MO() override = default;
 
   // Task thread: gives the id back; 0.

@@ -23,25 +23,25 @@ std::string describe(unsigned long in_uiIndex, Op in_eOp, MediaEndpoint::Directi
 CallHarness::CallHarness(const std::string& in_strCallId, bool in_bQuiet)
     : m_bQuiet(in_bQuiet),
       m_strCallId(in_strCallId),
-      m_pTask(new MediaEngineTask()),
-      m_pCall(new MediaCallSM()) {
+      m_pTask(new MediaEngineTask()) {
   m_pTask->setTimerScheduler(LimitedObjPtr<TimerScheduler>(&m_timers));
-  m_pCall->initialize(m_strCallId.c_str(), LimitedObjPtr<MediaEngineTask>(m_pTask.get()));
+  m_pCall = m_pTask->createCall_i(m_strCallId.c_str());
   m_vAnswers.reserve(64);
 }
 
 CallHarness::~CallHarness() {
-  m_pCall->reset();
+  // The task gives its calls back (killing what is not final) when it goes.
   m_pCall.reset();
   m_pTask.reset();
 }
 
 void CallHarness::reuse() {
-  m_pCall->reset();
+  m_pCall.reset();
+  m_pTask->releaseCall_i(m_strCallId.c_str());
   m_vEndpoints.clear();
   m_vAnswers.clear();
   m_uiNextAnswer = 0;
-  m_pCall->initialize(m_strCallId.c_str(), LimitedObjPtr<MediaEngineTask>(m_pTask.get()));
+  m_pCall = m_pTask->createCall_i(m_strCallId.c_str());
 }
 
 FakeEngine& CallHarness::engine(std::size_t in_uiEngine) {

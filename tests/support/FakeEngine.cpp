@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "tidewave/MediaEndpointConfig.h"
+#include "tidewave/MediaEngEptCallbackProxy.h"
 #include "tidewave/MediaNotificationEvent.h"
 #include "tidewave/MediaPeerData.h"
 
@@ -92,6 +93,22 @@ bool FakeEngineEndpoint::record(Op in_eOp, Direction in_eDirection, std::string 
   if (bAccepted && bAnswered && m_pAutoAnswerSink != nullptr) {
     m_pAutoAnswerSink->autoAnswer(m_uiEptIndex, in_eOp, in_eDirection, m_eAutoStatus);
   }
+  if (bAccepted && bAnswered && m_pCallback != nullptr) {
+    switch (in_eOp) {
+      case Op::CAPACITY:
+        m_pCallback->setCapacity(in_eDirection, nullptr);
+        break;
+      case Op::CONFIGURE:
+        m_pCallback->configureStatus(in_eDirection, m_eAutoStatus);
+        break;
+      case Op::START:
+        m_pCallback->startStatus(in_eDirection, m_eAutoStatus);
+        break;
+      default:
+        m_pCallback->stopStatus(in_eDirection, m_eAutoStatus);
+        break;
+    }
+  }
   return bAccepted;
 }
 
@@ -126,6 +143,12 @@ bool FakeEngineEndpoint::notifyPeerEvent(MediaNotificationEvent* in_pEvent) {
                 m_pLog->m_bQuiet ? std::string() : textOfStream(*pEvent), nullptr);
 }
 
+void FakeEngineEndpoint::answerThroughCallback(MediaEngineEndpointCallback* in_pCallback,
+                                               MediaEndpointCallback::EptOpStatus in_eStatus) {
+  m_pCallback.reset(in_pCallback);
+  m_eAutoStatus = in_eStatus;
+}
+
 void FakeEngineEndpoint::peerDataDelivered(Direction in_eDirection,
                                            const MediaPeerData& in_peerData) {
   const auto* pCTBus = dynamic_cast<const CTBusPeerData*>(&in_peerData);
@@ -138,21 +161,22 @@ void FakeEngineEndpoint::peerDataDelivered(Direction in_eDirection,
 
 FakeEngine::~FakeEngine() = default;
 
-MediaEndpoint* FakeEngine::getEndpoint(MediaEndpointCallback* in_pCallback, const char* /*in_szCallId*/,
-                                       const char* /*in_szEptId*/, MediaEndpointSpec* in_pSpec) {
-  delete in_pCallback;
-  delete in_pSpec;
-  return nullptr;
-}
-
 MediaEngineEndpointNoT* FakeEngine::createEngineEndpoint(const char* /*in_szCallId*/,
                                                          unsigned long in_uiEptIndex,
-                                                         MediaEngEptCallbackProxy* /*in_pCallback*/,
+                                                         MediaEngEptCallbackProxy* in_pCallback,
                                                          MediaEndpointSpec* in_pSpec,
                                                          const char* in_szEptId) {
-  // The callback proxy type is not complete here; fake endpoints never receive one from
-  // the tests (they are handed to calls directly).
-  return new FakeEngineEndpoint(in_pSpec, in_szEptId, in_uiEptIndex, std::make_shared<EngineLog>());
+  if (m_bRefuseCreation) {
+    delete in_pCallback;
+    delete in_pSpec;
+    return nullptr;
+  }
+  m_vCreatedLogs.push_back(std::make_shared<EngineLog>());
+  auto* pEndpoint =
+      new FakeEngineEndpoint(in_pSpec, in_szEptId, in_uiEptIndex, m_vCreatedLogs.back());
+  pEndpoint->answerThroughCallback(in_pCallback, m_eCreatedStatus);
+  m_vCreated.push_back(pEndpoint);
+  return pEndpoint;
 }
 
 bool FakeEngine::deliverPeerData(MediaEngineEndpointNoT& in_engineEndpoint,

@@ -102,6 +102,14 @@ class FakeEngineEndpoint : public MediaEngineEndpointImpl {
   // Called by FakeEngine::deliverPeerData.
   void peerDataDelivered(Direction in_eDirection, const MediaPeerData& in_peerData);
 
+  // Takes ownership of the endpoint's callback (the engine task's callback proxy); from
+  // now on every accepted capacity, configure, start and stop request is answered at once
+  // through it with in_eStatus.
+  void answerThroughCallback(MediaEngineEndpointCallback* in_pCallback,
+                             MediaEndpointCallback::EptOpStatus in_eStatus);
+  // The callback given to answerThroughCallback (null before); engine task thread.
+  MediaEngineEndpointCallback* callback() const { return m_pCallback.get(); }
+
  private:
   bool record(Op in_eOp, Direction in_eDirection, std::string in_strDetail,
               const MediaCallData* in_pCallData);
@@ -111,18 +119,17 @@ class FakeEngineEndpoint : public MediaEngineEndpointImpl {
   bool m_abRefuse[7] = {false, false, false, false, false, false, false};
   AutoAnswerSink* m_pAutoAnswerSink = nullptr;
   MediaEndpointCallback::EptOpStatus m_eAutoStatus = MediaEndpointCallback::EPT_OP_OK;
+  std::unique_ptr<MediaEngineEndpointCallback> m_pCallback;
 };
 
-// An engine whose endpoints are FakeEngineEndpoints. createEngineEndpoint deletes the
-// callback it is given (fake endpoints report through the test).
+// An engine whose endpoints are FakeEngineEndpoints. Endpoints it creates for the engine
+// task (createEngineEndpoint) answer every accepted request at once through their
+// callback proxy; each gets a log of its own, kept by the engine. Engine task thread only.
 class FakeEngine : public MediaEngineGetEndpointImpl {
  public:
   FakeEngine() = default;
   ~FakeEngine() override;
 
-  // Not served by a fake engine: deletes what it is given, null.
-  MediaEndpoint* getEndpoint(MediaEndpointCallback* in_pCallback, const char* in_szCallId,
-                             const char* in_szEptId, MediaEndpointSpec* in_pSpec) override;
   MediaEngineEndpointNoT* createEngineEndpoint(const char* in_szCallId, unsigned long in_uiEptIndex,
                                                MediaEngEptCallbackProxy* in_pCallback,
                                                MediaEndpointSpec* in_pSpec,
@@ -133,9 +140,23 @@ class FakeEngine : public MediaEngineGetEndpointImpl {
                        const MediaPeerData& in_peerData) override;
 
   std::size_t numPeerDataDelivered() const { return m_uiPeerDataDelivered; }
+  // createEngineEndpoint fails from now on (deletes what it is given, null).
+  void refuseCreation(bool in_bRefuse) { m_bRefuseCreation = in_bRefuse; }
+  // The status the endpoints made by createEngineEndpoint answer with (default OK).
+  void setCreatedStatus(MediaEndpointCallback::EptOpStatus in_eStatus) { m_eCreatedStatus = in_eStatus; }
+  // The logs of the endpoints made by createEngineEndpoint, in order of creation.
+  const std::vector<std::shared_ptr<EngineLog>>& createdLogs() const { return m_vCreatedLogs; }
+  // Endpoint in_uiNumber made by createEngineEndpoint; null once destroyed.
+  FakeEngineEndpoint* created(std::size_t in_uiNumber) const {
+    return m_vCreatedLogs.at(in_uiNumber)->m_bDestroyed ? nullptr : m_vCreated.at(in_uiNumber);
+  }
 
  private:
   std::size_t m_uiPeerDataDelivered = 0;
+  MediaEndpointCallback::EptOpStatus m_eCreatedStatus = MediaEndpointCallback::EPT_OP_OK;
+  bool m_bRefuseCreation = false;
+  std::vector<std::shared_ptr<EngineLog>> m_vCreatedLogs;
+  std::vector<FakeEngineEndpoint*> m_vCreated;  // not owned
 };
 
 // One report a user callback received.

@@ -83,4 +83,19 @@ class SharedTaskAdapterNoT : public SharedTaskImpl {
   ManageableTask* const m_pTask;
 };
 
+// The typed shared face over a task of type T, which it does not own.
+template <class T>
+class SharedTaskAdapter : public SharedTaskAdapterNoT {
+ public:
+  SharedTaskAdapter(T* in_pTask, bool in_bWaitOnLastStop)
+      : SharedTaskAdapterNoT(in_pTask, in_bWaitOnLastStop), m_pTypedTask(in_pTask) {}
+  ~SharedTaskAdapter() override = default;
+
+  // The wrapped task.
+  T* getTask() const { return m_pTypedTask; }
+
+ private:
+  T* const m_pTypedTask;
+};
+
 }  // namespace Omvera
