@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <new>
@@ -34,12 +35,15 @@ class RequestBlock : public ACE_Message_Block {
                           reinterpret_cast<const char*>(in_pRequest), nullptr, nullptr,
                           in_pRequest->priority(), ACE_Time_Value::zero,
                           ACE_Time_Value::max_time, in_pDataBlockAllocator, in_pBlockAllocator),
-        m_szName(in_szName) {}
+        m_szName(in_szName),
+        m_queuedAt(std::chrono::steady_clock::now()) {}
 
   const char* getName() const { return m_szName; }
+  std::chrono::steady_clock::time_point getQueuedAt() const { return m_queuedAt; }
 
  private:
   const char* m_szName;
+  const std::chrono::steady_clock::time_point m_queuedAt;
 };
 
 // Wraps in_pRequest in a block and queues it by priority. False when the block cannot be
@@ -68,11 +72,21 @@ bool enqueueRequest(TaskMessageQueue& in_queue, ACE_Method_Request* in_pRequest,
   return true;
 }
 
-// Takes a dequeued block apart: the request it carries and its name. Releases the block.
-ACE_Method_Request* unwrapRequest(ACE_Message_Block* in_pBlock, const char*& out_szName) {
+// Takes a dequeued block apart: the request it carries, its name and, when given a place
+// for it, how long it waited (microseconds; 0 for a block of another kind). Releases the
+// block.
+ACE_Method_Request* unwrapRequest(ACE_Message_Block* in_pBlock, const char*& out_szName,
+                                  std::int64_t* out_pWaitedUs = nullptr) {
   ACE_Method_Request* pRequest = reinterpret_cast<ACE_Method_Request*>(in_pBlock->base());
   const RequestBlock* pNamed = dynamic_cast<const RequestBlock*>(in_pBlock);
   out_szName = pNamed != nullptr ? pNamed->getName() : s_szUNNAMED;
+  if (out_pWaitedUs != nullptr) {
+    *out_pWaitedUs = pNamed == nullptr ? 0
+                                       : std::chrono::duration_cast<std::chrono::microseconds>(
+                                             std::chrono::steady_clock::now() -
+                                             pNamed->getQueuedAt())
+                                             .count();
+  }
   in_pBlock->release();
   return pRequest;
 }
@@ -157,7 +171,9 @@ int TaskMessageQueue::enqueue_i(ACE_Message_Block* in_pBlock) {
     errno = ESHUTDOWN;
     return -1;
   }
-  return ACE_Message_Queue<ACE_MT_SYNCH>::enqueue_i(in_pBlock);
+  const int iResult = ACE_Message_Queue<ACE_MT_SYNCH>::enqueue_i(in_pBlock);
+  if (iResult != -1) noteEnqueued();
+  return iResult;
 }
 
 int TaskMessageQueue::enqueue_head_i(ACE_Message_Block* in_pBlock) {
@@ -165,7 +181,9 @@ int TaskMessageQueue::enqueue_head_i(ACE_Message_Block* in_pBlock) {
     errno = ESHUTDOWN;
     return -1;
   }
-  return ACE_Message_Queue<ACE_MT_SYNCH>::enqueue_head_i(in_pBlock);
+  const int iResult = ACE_Message_Queue<ACE_MT_SYNCH>::enqueue_head_i(in_pBlock);
+  if (iResult != -1) noteEnqueued();
+  return iResult;
 }
 
 int TaskMessageQueue::enqueue_tail_i(ACE_Message_Block* in_pBlock) {
@@ -173,7 +191,9 @@ int TaskMessageQueue::enqueue_tail_i(ACE_Message_Block* in_pBlock) {
     errno = ESHUTDOWN;
     return -1;
   }
-  return ACE_Message_Queue<ACE_MT_SYNCH>::enqueue_tail_i(in_pBlock);
+  const int iResult = ACE_Message_Queue<ACE_MT_SYNCH>::enqueue_tail_i(in_pBlock);
+  if (iResult != -1) noteEnqueued();
+  return iResult;
 }
 
 int TaskMessageQueue::enqueue_deadline_i(ACE_Message_Block* in_pBlock) {
@@ -181,7 +201,18 @@ int TaskMessageQueue::enqueue_deadline_i(ACE_Message_Block* in_pBlock) {
     errno = ESHUTDOWN;
     return -1;
   }
-  return ACE_Message_Queue<ACE_MT_SYNCH>::enqueue_deadline_i(in_pBlock);
+  const int iResult = ACE_Message_Queue<ACE_MT_SYNCH>::enqueue_deadline_i(in_pBlock);
+  if (iResult != -1) noteEnqueued();
+  return iResult;
+}
+
+void TaskMessageQueue::noteEnqueued() {
+  if (cur_count_ > m_uiHighWater) m_uiHighWater = cur_count_;
+}
+
+std::size_t TaskMessageQueue::getHighWater() {
+  ACE_Guard<ACE_Thread_Mutex> guard(lock_);
+  return m_uiHighWater;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -299,6 +330,14 @@ void ManageableTaskImplBase::killAndWait() {
   }
   kill();
   waitUntilDone();
+}
+
+TaskQueueStats ManageableTaskImplBase::getQueueStats() {
+  TaskQueueStats stats;
+  stats.m_uiDepth = m_queue.message_count();
+  stats.m_uiHighWater = m_queue.getHighWater();
+  stats.m_llLongestWaitUs = m_llLongestWaitUs.load(std::memory_order_relaxed);
+  return stats;
 }
 
 int ManageableTaskImplBase::getTaskState() const { return m_iState.load(); }
@@ -444,8 +483,12 @@ ManageableTaskImplBase::ServeResult ManageableTaskImplBase::serveNext(
     return QUEUE_FAILED;
   }
   const char* szName = nullptr;
-  ACE_Method_Request* pRequest = unwrapRequest(pBlock, szName);
+  std::int64_t llWaitedUs = 0;
+  ACE_Method_Request* pRequest = unwrapRequest(pBlock, szName, &llWaitedUs);
   if (pRequest == &m_wakeRequest) return SERVED;
+  if (llWaitedUs > m_llLongestWaitUs.load(std::memory_order_relaxed)) {
+    m_llLongestWaitUs.store(llWaitedUs, std::memory_order_relaxed);
+  }
   const int iStatus = pRequest->call();
   delete pRequest;
   postMOCallProcessing(iStatus, szName);

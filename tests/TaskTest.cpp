@@ -286,6 +286,30 @@ TEST(TaskLifeCycle, KillGoesAheadOfPendingWorkAndDestroysItUnserved) {
   EXPECT_EQ(3, iDestroyed.load());
 }
 
+TEST(TaskQueueing, TheQueueKeepsItsDepthHighWaterAndLongestWait) {
+  Recorder recorder;
+  RecordingTask task(recorder);
+  ASSERT_TRUE(task.start());
+  Gate gate;
+  ASSERT_TRUE(gate.holdTask(task));
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(task.enqueueRecord("r"));
+  const auto heldSince = std::chrono::steady_clock::now();
+  EXPECT_EQ(5u, task.getQueueStats().m_uiDepth);
+  // Held at least a measured while, so the longest wait is at least that long.
+  while (std::chrono::steady_clock::now() - heldSince < std::chrono::milliseconds(20)) {
+    std::this_thread::yield();
+  }
+  const auto llHeldUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::now() - heldSince)
+                            .count();
+  gate.open();
+  ASSERT_TRUE(runOnTask(task, [] {}));
+  const TaskQueueStats stats = task.getQueueStats();
+  EXPECT_EQ(0u, stats.m_uiDepth);
+  EXPECT_LE(5u, stats.m_uiHighWater);
+  EXPECT_GE(stats.m_llLongestWaitUs, llHeldUs);
+}
+
 // ---------------------------------------------------------------------------------------
 
 // Deletes a task on another thread so that a destructor that hangs fails the test.

@@ -54,6 +54,8 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -126,6 +128,14 @@ class ManageableTask : public Task {
 // makes every enqueue fail (errno ESHUTDOWN) while the task does not accept work. Also
 // keeps the allocators used for the two blocks that wrap each queued request (null: the
 // default allocation). Any thread.
+// What a task's queue has been through: requests waiting now, the most that ever waited
+// at once, and the longest time a request waited before it was served (microseconds).
+struct TaskQueueStats {
+  std::size_t m_uiDepth = 0;
+  std::size_t m_uiHighWater = 0;
+  std::int64_t m_llLongestWaitUs = 0;
+};
+
 class TaskMessageQueue : public ACE_Message_Queue<ACE_MT_SYNCH> {
  public:
   TaskMessageQueue(ACE_Allocator* in_pBlockAllocator, ACE_Allocator* in_pDataBlockAllocator);
@@ -136,6 +146,8 @@ class TaskMessageQueue : public ACE_Message_Queue<ACE_MT_SYNCH> {
 
   ACE_Allocator* getBlockAllocator() const { return m_pBlockAllocator; }
   ACE_Allocator* getDataBlockAllocator() const { return m_pDataBlockAllocator; }
+  // The most blocks that were queued at once.
+  std::size_t getHighWater();
 
  protected:
   // Called with the queue's lock held: refuse when not accepting.
@@ -147,7 +159,11 @@ class TaskMessageQueue : public ACE_Message_Queue<ACE_MT_SYNCH> {
  private:
   ACE_Allocator* const m_pBlockAllocator;
   ACE_Allocator* const m_pDataBlockAllocator;
-  bool m_bAccepting = true;  // guarded by the queue's lock
+  // Under the queue's lock: a block was queued.
+  void noteEnqueued();
+
+  bool m_bAccepting = true;       // guarded by the queue's lock
+  std::size_t m_uiHighWater = 0;  // guarded by the queue's lock
 };
 
 // The task base: state, name, observers, the activation queue, the thread and the stop
@@ -204,6 +220,9 @@ class ManageableTaskImplBase : public ManageableTask {
   // Kills the thread, if one runs, and waits until it has left. For destructors and
   // owners that must be sure no thread is left. Not on the task thread (assertion).
   void killAndWait();
+
+  // The queue's figures since the task was built. Any thread.
+  TaskQueueStats getQueueStats();
 
  protected:
   // Hooks, all on the task thread.
@@ -275,6 +294,8 @@ class ManageableTaskImplBase : public ManageableTask {
   std::recursive_mutex m_controlMutex;   // guards m_thread
   std::thread m_thread;
   std::atomic<std::thread::id> m_threadId{std::thread::id()};
+
+  std::atomic<std::int64_t> m_llLongestWaitUs{0};  // written by the task thread
 
   // Task thread only (reset by start() before the thread exists).
   bool m_bLoopEnded = false;
