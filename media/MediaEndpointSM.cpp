@@ -5,6 +5,8 @@
 // reference and reaches the call, the user callback and the engine endpoint through it.
 #include "tidewave/MediaEndpointSM.h"
 
+#include "tidewave/MediaEngineTask.h"
+
 #include <string>
 
 #include "tidewave/MediaCallData.h"
@@ -84,12 +86,15 @@ bool withCallData(MediaEndpointSM& io_SM, const Request& in_request) {
 // The user reports for the machine's direction. The callback's answer is not used.
 void reportConfigure(MediaEndpointSM& io_SM, EptOpStatus in_eStatus) {
   io_SM.getEndpointCallback()->configureStatus(io_SM.getDirection(), in_eStatus);
+  io_SM.requestAnswered();
 }
 void reportStart(MediaEndpointSM& io_SM, EptOpStatus in_eStatus) {
   io_SM.getEndpointCallback()->startStatus(io_SM.getDirection(), in_eStatus);
+  io_SM.requestAnswered();
 }
 void reportStop(MediaEndpointSM& io_SM, EptOpStatus in_eStatus) {
   io_SM.getEndpointCallback()->stopStatus(io_SM.getDirection(), in_eStatus);
+  io_SM.requestAnswered();
 }
 
 // The engine stop of a teardown that does not go through stopStartedEndpoint() (so no
@@ -1121,6 +1126,9 @@ bool MediaEndpointSM::initialize(const char* /*in_szCallId*/, unsigned long in_u
       in_pScheduler, LimitedObjPtr<TimeoutProcessor>(in_pCallSM.get()));
 
   resetStateData();
+  endOutstandingRequests();
+  const LimitedObjPtr<MediaEngineTask> pTask = in_pCallSM->getMediaTask();
+  m_pLedger = pTask.isNull() ? nullptr : &pTask->getRequestLedger();
 
   m_pCallSM = in_pCallSM;
   m_proxyData = in_proxyData;
@@ -1149,7 +1157,23 @@ void MediaEndpointSM::resetStateData() {
 }
 
 void MediaEndpointSM::releaseCallback() {
-  if (m_bFinal) m_pEndpointCallback.reset();
+  if (!m_bFinal) return;
+  m_pEndpointCallback.reset();
+  endOutstandingRequests();
+}
+
+void MediaEndpointSM::requestAnswered() {
+  // A report that answers nothing (the start report of a torn-down stop's timeout) is not
+  // counted.
+  if (m_ullOutstanding == 0) return;
+  --m_ullOutstanding;
+  if (m_pLedger != nullptr) m_pLedger->reportDelivered();
+}
+
+void MediaEndpointSM::endOutstandingRequests() {
+  if (m_ullOutstanding == 0) return;
+  if (m_pLedger != nullptr) m_pLedger->endedByTeardown(m_ullOutstanding);
+  m_ullOutstanding = 0;
 }
 
 namespace {
@@ -1171,6 +1195,11 @@ bool MediaEndpointSM::processEvent(const MediaEvent& in_event) {
 
   const MediaEvent::Type eType = in_event.getType();
   if (isTeardownEvent(eType)) m_bTeardown = true;
+  if (eType == MediaEvent::eCONFIGURE || eType == MediaEvent::eSTART_ENDPOINT ||
+      eType == MediaEvent::eSTOP_ENDPOINT) {
+    ++m_ullOutstanding;
+    if (m_pLedger != nullptr) m_pLedger->requestReceived();
+  }
   // The answer to a request that already timed out (and was reported failed) is dropped
   // here, whatever the state: it must never complete a newer request of the same kind.
   unsigned* puiLateAnswers = eType == MediaEvent::eCONFIGURE_STATUS      ? &m_uiLateConfigureAnswers
@@ -1222,8 +1251,12 @@ bool MediaEndpointSM::processEvent(const MediaEvent& in_event) {
       // The callback takes the clone.
       return m_pEndpointCallback->notifyEvent(pNotification);
     }
-    default:
-      return StateMachineWithEventQueue::processEvent(in_event);
+    default: {
+      const bool bResult = StateMachineWithEventQueue::processEvent(in_event);
+      // A side that ended without a callback answers nothing more.
+      if (m_bFinal && m_pEndpointCallback.isNull()) endOutstandingRequests();
+      return bResult;
+    }
   }
 }
 

@@ -35,6 +35,13 @@ void MediaEngineTask::setTimerScheduler(LimitedObjPtr<TimerScheduler> in_pSchedu
   m_pTimerScheduler = in_pScheduler.isNull() ? LimitedObjPtr<TimerScheduler>(this) : in_pScheduler;
 }
 
+MediaEngineTask::LedgerSnapshot MediaEngineTask::getLedgerSnapshot() {
+  LedgerSnapshot snapshot;
+  snapshot.m_requests = m_ledger.counts();
+  snapshot.m_queue = getQueueStats();
+  return snapshot;
+}
+
 MediaEngineTask::CallHandle MediaEngineTask::findCall(const char* in_szCallId) const {
   const CallHash::const_iterator found = m_mediaCallHash.find(in_szCallId);
   return found == m_mediaCallHash.end() ? CallHandle() : found->second;

@@ -71,6 +71,16 @@ class EngineTaskTest : public ::testing::Test {
             in_task.getEndpointPool().getNumObjectOut()};
   }
 
+  // Every request that reached an endpoint was answered or ended by a teardown; returns
+  // how many were received.
+  std::uint64_t expectBalancedLedger() {
+    const RequestLedger::Counts counts = m_task.getLedgerSnapshot().m_requests;
+    EXPECT_TRUE(counts.balanced()) << counts.m_ullReceived << " received, "
+                                   << counts.m_ullDelivered << " delivered, "
+                                   << counts.m_ullEndedByTeardown << " ended by teardown";
+    return counts.m_ullReceived;
+  }
+
   // Declared first: the task's endpoints refer to the engine until the task is gone.
   FakeEngine m_engine;
   MediaEngineTask m_task;
@@ -131,6 +141,11 @@ TEST_F(EngineTaskTest, ATwoEndpointCallLivesItsWholeLifeAndGivesEverythingBack) 
     for (const auto& pEngineLog : m_engine.createdLogs()) EXPECT_TRUE(pEngineLog->m_bDestroyed);
   });
 
+  EXPECT_EQ(12u, expectBalancedLedger());
+  const TaskQueueStats queue = m_task.getLedgerSnapshot().m_queue;
+  EXPECT_LE(1u, queue.m_uiHighWater);
+  EXPECT_LE(0, queue.m_llLongestWaitUs);
+
   // The call is reused for the next call id, with nothing of the last one.
   EndpointPtr pC = endpoint("call-2", "c", pLogA);
   EXPECT_TRUE(pC->configure(RX, nullptr));
@@ -156,6 +171,24 @@ TEST_F(EngineTaskTest, ADestroyedEndpointIsTornDownAndItsCallGoesBackWhenTheLast
   pB.reset();
   ASSERT_TRUE(waitFor([&] { return counts()[0] == 0; }));
   EXPECT_EQ((std::vector<std::uint64_t>{0, 0, 1, 0, 2, 0}), counts());
+  expectBalancedLedger();
+}
+
+TEST_F(EngineTaskTest, RequestsATeardownEndsWithoutAReportAreCountedAsSuch) {
+  runOnTask(m_task, [&] { m_engine.setCreatedSilent(true); });
+  std::shared_ptr<CallbackLog> pLog;
+  EndpointPtr pA = endpoint("call-1", "a", pLog);
+  pA->configure(RX, nullptr);  // never answered by the engine
+  pA->start(RX);               // waits behind the configuration
+  pA->stop(RX);
+  pA.reset();
+  ASSERT_TRUE(waitFor([&] { return counts()[0] == 0; }));
+  // The pending configuration is reported failed; the start and the stop end unreported.
+  EXPECT_EQ(std::vector<std::string>{"configure RX_DIRECTION EPT_OP_FAILED"}, linesOf(pLog));
+  const RequestLedger::Counts counts = m_task.getLedgerSnapshot().m_requests;
+  EXPECT_EQ(3u, counts.m_ullReceived);
+  EXPECT_EQ(1u, counts.m_ullDelivered);
+  EXPECT_EQ(2u, counts.m_ullEndedByTeardown);
 }
 
 TEST_F(EngineTaskTest, AStopWithALiveCallCompletesOnlyWhenItsLastProxyIsGone) {
@@ -175,6 +208,7 @@ TEST_F(EngineTaskTest, AStopWithALiveCallCompletesOnlyWhenItsLastProxyIsGone) {
   pA.reset();
   ASSERT_TRUE(m_task.waitUntilDone());
   EXPECT_EQ((std::vector<std::uint64_t>{0, 0, 1, 0, 1, 0}), countsNow(m_task));
+  EXPECT_EQ(2u, expectBalancedLedger()) << "the stop of the task is no user request";
 }
 
 TEST_F(EngineTaskTest, AKillGivesEveryCallBackAtOnceWhateverItsState) {
@@ -195,6 +229,7 @@ TEST_F(EngineTaskTest, AKillGivesEveryCallBackAtOnceWhateverItsState) {
   pA.reset();
   pB.reset();
   EXPECT_TRUE(assertions.expressions().empty());
+  expectBalancedLedger();
 }
 
 TEST_F(EngineTaskTest, AnEndpointTheEngineCannotCreateFailsEveryRequestAndHearsNoPeer) {
@@ -226,6 +261,7 @@ TEST_F(EngineTaskTest, AnEndpointTheEngineCannotCreateFailsEveryRequestAndHearsN
   pB.reset();
   ASSERT_TRUE(waitFor([&] { return counts()[0] == 0; }));
   EXPECT_EQ((std::vector<std::uint64_t>{0, 0, 1, 0, 2, 0}), counts());
+  EXPECT_EQ(2u, expectBalancedLedger());
 }
 
 TEST(EngineTaskRefusals, NoEndpointBeforeStartWithoutCallbackOrAfterTheStopCompleted) {

@@ -211,6 +211,8 @@ class MediaCallSM : public EventProcessor<MediaEvent>,
   bool allEndpointInFinalState() const { return m_uiNumEptInFinalState == numEndpoint(); }
   std::uint64_t getNumEptInFinalState() const { return m_uiNumEptInFinalState; }
   const char* getCallId() const { return m_strCallId.c_str(); }
+  // The engine task the call belongs to (null after reset()).
+  LimitedObjPtr<MediaEngineTask> getMediaTask() const { return m_pMediaTask; }
   bool TxDontWaitForPeer() const { return m_bTxDontWaitForPeer; }
   // The lowest index whose endpoint has exactly the ID in_szEptId; invalid when none.
   Fallible<unsigned long> findEndpoint(const char* in_szEptId) const;

@@ -28,6 +28,7 @@
 // their timers on the scheduler given to initialize() and the expiries reach the call
 // (MediaCallSM::processTimeout), which routes them back here.
 
+#include <cstdint>
 #include <vector>
 
 #include <ace/Time_Value.h>
@@ -38,6 +39,7 @@
 #include "tidewave/MediaEndpoint.h"
 #include "tidewave/MediaEngineEndpoint.h"
 #include "tidewave/MediaEvent.h"
+#include "tidewave/RequestLedger.h"
 #include "tidewave/StateMachine.h"
 #include "tidewave/StateMachineWithEventQueue.h"
 #include "tidewave/TaskObjectProxy.h"
@@ -124,6 +126,8 @@ class MediaEndpointSM
   // A final machine reached without a teardown keeps the user callback, to answer the
   // requests still made of it as failed; this lets the callback go. No effect before FINAL.
   void releaseCallback();
+  // A report answering a request went to the user callback (for the ledger).
+  void requestAnswered();
 
   // Processes one event of the machine's direction. eGET_CAPACITY, eSET_CAPACITY,
   // eGET_CAPACITY_FAILURE and eNOTIFICATION are served at once whatever the state; every
@@ -177,6 +181,9 @@ class MediaEndpointSM
   void addEndpointState(const StatePtr& in_pState);
 
  private:
+  // The requests still unanswered end without a report (teardown, re-initialisation).
+  void endOutstandingRequests();
+
   friend class MediaEndpointSMState;
 
   const MediaEndpoint::Direction m_direction;
@@ -195,6 +202,10 @@ class MediaEndpointSM
   unsigned m_uiLateStartAnswers = 0;
   // The states that arm a timer; initialize() cancels whatever they left armed.
   std::vector<TimeoutState<MediaEvent>*> m_vTimedStates;
+  // The engine task's ledger (kept through FINAL until the next initialize()), and the
+  // configure, start and stop requests this side received and has not answered yet.
+  RequestLedger* m_pLedger = nullptr;
+  std::uint64_t m_ullOutstanding = 0;
 };
 
 // The Rx side of an endpoint: the ten common states.

@@ -30,6 +30,7 @@
 #include "tidewave/LimitedObjPtr.h"
 #include "tidewave/MediaCallSM.h"
 #include "tidewave/ObjectPool.h"
+#include "tidewave/RequestLedger.h"
 #include "tidewave/TSTaskObjectPool.h"
 #include "tidewave/TaskObjectProxy.h"
 #include "tidewave/infra/Identifiers.h"
@@ -114,6 +115,16 @@ class MediaEngineTask : public StaticReactorTaskImpl, public ObjectWithLoggerImp
   // scheduler is not owned and must outlive the calls using it.
   void setTimerScheduler(LimitedObjPtr<TimerScheduler> in_pScheduler);
 
+  // The account of the requests the endpoints received (any thread may read it).
+  RequestLedger& getRequestLedger() { return m_ledger; }
+
+  // The request counts and the activation queue's figures, read from any thread.
+  struct LedgerSnapshot {
+    RequestLedger::Counts m_requests;
+    TaskQueueStats m_queue;
+  };
+  LedgerSnapshot getLedgerSnapshot();
+
   // The calls in the table, and those of them counted as finished.
   std::size_t getNumCalls() const { return m_mediaCallHash.size(); }
   std::uint64_t getNumCallAllEptInFinalState() const { return m_uiNumCallAllEptInFinalState; }
@@ -141,6 +152,7 @@ class MediaEngineTask : public StaticReactorTaskImpl, public ObjectWithLoggerImp
   bool eraseCall(CallHash::iterator in_entry);
 
   std::atomic<bool> m_bStarted{false};
+  RequestLedger m_ledger;
   CallPool m_mediaCallPool;
   EndpointPool m_endpointPool;
   CallHash m_mediaCallHash;

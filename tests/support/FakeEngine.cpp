@@ -93,7 +93,7 @@ bool FakeEngineEndpoint::record(Op in_eOp, Direction in_eDirection, std::string 
   if (bAccepted && bAnswered && m_pAutoAnswerSink != nullptr) {
     m_pAutoAnswerSink->autoAnswer(m_uiEptIndex, in_eOp, in_eDirection, m_eAutoStatus);
   }
-  if (bAccepted && bAnswered && m_pCallback != nullptr) {
+  if (bAccepted && bAnswered && m_pCallback != nullptr && !m_bSilent) {
     switch (in_eOp) {
       case Op::CAPACITY:
         m_pCallback->setCapacity(in_eDirection, nullptr);
@@ -144,9 +144,11 @@ bool FakeEngineEndpoint::notifyPeerEvent(MediaNotificationEvent* in_pEvent) {
 }
 
 void FakeEngineEndpoint::answerThroughCallback(MediaEngineEndpointCallback* in_pCallback,
-                                               MediaEndpointCallback::EptOpStatus in_eStatus) {
+                                               MediaEndpointCallback::EptOpStatus in_eStatus,
+                                               bool in_bSilent) {
   m_pCallback.reset(in_pCallback);
   m_eAutoStatus = in_eStatus;
+  m_bSilent = in_bSilent;
 }
 
 void FakeEngineEndpoint::peerDataDelivered(Direction in_eDirection,
@@ -174,7 +176,7 @@ MediaEngineEndpointNoT* FakeEngine::createEngineEndpoint(const char* /*in_szCall
   m_vCreatedLogs.push_back(std::make_shared<EngineLog>());
   auto* pEndpoint =
       new FakeEngineEndpoint(in_pSpec, in_szEptId, in_uiEptIndex, m_vCreatedLogs.back());
-  pEndpoint->answerThroughCallback(in_pCallback, m_eCreatedStatus);
+  pEndpoint->answerThroughCallback(in_pCallback, m_eCreatedStatus, m_bCreatedSilent);
   m_vCreated.push_back(pEndpoint);
   return pEndpoint;
 }

@@ -102,11 +102,11 @@ class FakeEngineEndpoint : public MediaEngineEndpointImpl {
   // Called by FakeEngine::deliverPeerData.
   void peerDataDelivered(Direction in_eDirection, const MediaPeerData& in_peerData);
 
-  // Takes ownership of the endpoint's callback (the engine task's callback proxy); from
-  // now on every accepted capacity, configure, start and stop request is answered at once
-  // through it with in_eStatus.
+  // Takes ownership of the endpoint's callback (the engine task's callback proxy); unless
+  // in_bSilent, every accepted capacity, configure, start and stop request is answered at
+  // once through it with in_eStatus from now on.
   void answerThroughCallback(MediaEngineEndpointCallback* in_pCallback,
-                             MediaEndpointCallback::EptOpStatus in_eStatus);
+                             MediaEndpointCallback::EptOpStatus in_eStatus, bool in_bSilent);
   // The callback given to answerThroughCallback (null before); engine task thread.
   MediaEngineEndpointCallback* callback() const { return m_pCallback.get(); }
 
@@ -120,6 +120,7 @@ class FakeEngineEndpoint : public MediaEngineEndpointImpl {
   AutoAnswerSink* m_pAutoAnswerSink = nullptr;
   MediaEndpointCallback::EptOpStatus m_eAutoStatus = MediaEndpointCallback::EPT_OP_OK;
   std::unique_ptr<MediaEngineEndpointCallback> m_pCallback;
+  bool m_bSilent = false;
 };
 
 // An engine whose endpoints are FakeEngineEndpoints. Endpoints it creates for the engine
@@ -142,6 +143,8 @@ class FakeEngine : public MediaEngineGetEndpointImpl {
   std::size_t numPeerDataDelivered() const { return m_uiPeerDataDelivered; }
   // createEngineEndpoint fails from now on (deletes what it is given, null).
   void refuseCreation(bool in_bRefuse) { m_bRefuseCreation = in_bRefuse; }
+  // Endpoints made by createEngineEndpoint from now on never answer.
+  void setCreatedSilent(bool in_bSilent) { m_bCreatedSilent = in_bSilent; }
   // The status the endpoints made by createEngineEndpoint answer with (default OK).
   void setCreatedStatus(MediaEndpointCallback::EptOpStatus in_eStatus) { m_eCreatedStatus = in_eStatus; }
   // The logs of the endpoints made by createEngineEndpoint, in order of creation.
@@ -155,6 +158,7 @@ class FakeEngine : public MediaEngineGetEndpointImpl {
   std::size_t m_uiPeerDataDelivered = 0;
   MediaEndpointCallback::EptOpStatus m_eCreatedStatus = MediaEndpointCallback::EPT_OP_OK;
   bool m_bRefuseCreation = false;
+  bool m_bCreatedSilent = false;
   std::vector<std::shared_ptr<EngineLog>> m_vCreatedLogs;
   std::vector<FakeEngineEndpoint*> m_vCreated;  // not owned
 };
