@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/AssertionRecorder.h"
@@ -16,6 +17,7 @@
 #include "support/Wait.h"
 #include "tidewave/MediaPeerData.h"
 #include "tidewave/MediaEndpoint.h"
+#include "tidewave/MediaEngineImpl.h"
 #include "tidewave/MediaEngineTask.h"
 
 namespace Omvera {
@@ -309,6 +311,34 @@ TEST(EngineTaskRefusals, NoEndpointBeforeStartWithoutCallbackOrAfterTheStopCompl
   EXPECT_EQ(0u, task.getNumCalls());
   EXPECT_TRUE(task.m_pLog->m_bDestroyed);
   EXPECT_FALSE(task.m_pLate->start(RX));
+}
+
+TEST(SharedEngineTask, EnginesHandTheirRequestsToTheOneTaskOfTheProcess) {
+  LogCapture capture(s_szTASK_LOGGER, LogLevel::ERROR);
+  FakeEngine engine;
+  MediaEngineTask* pTask = MediaEngineImplNoT::getMediaEngineTask();
+  MediaEngineTask* pSeenElsewhere = nullptr;
+  std::thread([&pSeenElsewhere] {
+    pSeenElsewhere = MediaEngineImplNoT::getMediaEngineTask();
+  }).join();
+  EXPECT_EQ(pTask, pSeenElsewhere);
+
+  auto pLog = std::make_shared<CallbackLog>();
+  ASSERT_TRUE(MediaEngineImplNoT::getTaskHandle()->start());
+  EndpointPtr pEpt(engine.getEndpointNoId(new RecordingCallback(pLog), "c", nullptr));
+  ASSERT_NE(nullptr, pEpt);
+  EXPECT_EQ(36u, std::string(pEpt->getEptId()).size()) << "a UUID";
+  pEpt->configure(RX, nullptr);
+  ASSERT_TRUE(waitFor([&] {
+    std::size_t uiReports = 0;
+    runOnTask(*pTask, [&] { uiReports = pLog->lines().size(); });
+    return uiReports == 1;
+  }));
+  pEpt.reset();
+  ASSERT_TRUE(MediaEngineImplNoT::getTaskHandle()->stop());
+  ASSERT_TRUE(pTask->waitUntilDone());
+  EXPECT_EQ(0u, pTask->getNumCalls());
+  EXPECT_TRUE(capture.messages(LogLevel::ERROR).empty());
 }
 
 }  // namespace
