@@ -15,7 +15,12 @@ MediaEngEptProxyNoT::MediaEngEptProxyNoT(MediaEndpointSpec* in_pSpec, const char
     : MediaEngineEndpointImpl(in_pSpec, in_szEptId),
       EventProcessorProxy<CloneableEvent>(in_idGenerator, in_pQueue, in_pContainer) {}
 
-MediaEngEptProxyNoT::~MediaEngEptProxyNoT() = default;
+MediaEngEptProxyNoT::~MediaEngEptProxyNoT() {
+  // The engine's processor hears of the teardown after every request: from then on it must
+  // not report for this endpoint (the callback it holds is its to delete).
+  enqueueEvent_MO(new ProxyEvt(MediaEvent::eMEDIA_PROXY_DTOR, RXTX_DIRECTION),
+                  "MediaEngEptProxyNoT dtor", 0);
+}
 
 bool MediaEngEptProxyNoT::getCapacity(Direction in_eDirection) {
   return enqueueEvent_MO(new ProxyEvt(MediaEvent::eGET_CAPACITY, in_eDirection),

@@ -277,11 +277,14 @@ TEST_F(EngEptProxyTest, RequestsKeepTheirPlaceInTheEngineQueueAndOutliveTheProxy
   gate.open();
   drain();
 
-  ASSERT_EQ(3u, pProcessor->m_vSeen.size());
+  ASSERT_EQ(4u, pProcessor->m_vSeen.size());
   EXPECT_EQ(20, pProcessor->m_vSeen[0].m_iJitter);
   EXPECT_EQ(nullptr, pProcessor->m_vSeen[1].m_pClass);  // the engine's work, in arrival order
   EXPECT_EQ(MediaEvent::eSTOP_ENDPOINT, pProcessor->m_vSeen[2].m_eType);
   EXPECT_EQ(D::TX_DIRECTION, pProcessor->m_vSeen[2].m_eDirection);
+  // The destroyed proxy's last word: the endpoint is gone.
+  EXPECT_EQ(MediaEvent::eMEDIA_PROXY_DTOR, pProcessor->m_vSeen[3].m_eType);
+  EXPECT_EQ(D::RXTX_DIRECTION, pProcessor->m_vSeen[3].m_eDirection);
 }
 
 // ---- requests that are not served ----

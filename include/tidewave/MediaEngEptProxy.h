@@ -34,6 +34,7 @@ namespace Omvera {
 //                              same event, without the snapshot
 //   start(dir, callData)       MediaCallDataProxyEvt(eSTART_ENDPOINT, dir, copy of callData)
 //   stop(dir)                  ProxyEvt(eSTOP_ENDPOINT, dir)
+//   destruction                ProxyEvt(eMEDIA_PROXY_DTOR, RXTX_DIRECTION), the last one
 //
 // Each request answers whether the event was queued: false when the engine's task no longer
 // accepts work (the event and what it carries are then deleted). A request whose processor
@@ -67,7 +68,9 @@ class MediaEngEptProxyNoT : public MediaEngineEndpointImpl,
   MediaEngEptProxyNoT(MediaEndpointSpec* in_pSpec, const char* in_szEptId,
                       IDGenerator& in_idGenerator, ACE_Activation_Queue* in_pQueue,
                       LimitedObjPtr<EngineProcessorContainer> in_pContainer);
-  // Queues the release of the proxy id behind the queued requests, then deletes the
+  // Queues, behind the requests, a ProxyEvt(eMEDIA_PROXY_DTOR, RXTX_DIRECTION) telling the
+  // engine's processor that the endpoint is gone (it then stops its work, reports nothing
+  // more and deletes the callback it holds), then the release of the proxy id; deletes the
   // specification.
   ~MediaEngEptProxyNoT() override;
   MediaEngEptProxyNoT(const MediaEngEptProxyNoT&) = delete;
