@@ -592,6 +592,12 @@ int StaticReactorTaskImpl::svc() {
       if (serveNext(&immediately) != SERVED) break;
       continue;
     }
+    // With no timer armed a turn costs no clock read and no timer lock: a timer armed
+    // meanwhile from another thread wakes this thread (it is then the earliest).
+    if (m_timers.empty()) {
+      serveNext(nullptr);
+      continue;
+    }
     fireDueTimers();
     ACE_Time_Value nextDeadline;
     if (m_timers.nextDeadline(nextDeadline)) {

@@ -40,6 +40,7 @@ long TimerQueue::add(TimeoutProcessor* in_pProcessor, const TimeoutData* in_pDat
   const OrderKey key(in_deadline, m_ullNextSequence++);
   auto orderIter = m_order.emplace(key, lId).first;
   m_timers.emplace(lId, Entry{in_pProcessor, in_pData, key});
+  m_uiArmed.store(m_timers.size(), std::memory_order_relaxed);
   if (out_pBecameFirst != nullptr) *out_pBecameFirst = (orderIter == m_order.begin());
   return lId;
 }
@@ -57,6 +58,7 @@ TimerQueue::CancelResult TimerQueue::remove(long in_lId, const TimeoutData* in_p
   out_timer.m_deadline = entry.m_key.first;
   m_order.erase(entry.m_key);
   m_timers.erase(timerIter);
+  m_uiArmed.store(m_timers.size(), std::memory_order_relaxed);
   return CANCELLED;
 }
 
@@ -95,6 +97,7 @@ bool TimerQueue::popDue(const ACE_Time_Value& in_now, Timer& out_timer) {
   out_timer.m_deadline = orderIter->first.first;
   m_timers.erase(timerIter);
   m_order.erase(orderIter);
+  m_uiArmed.store(m_timers.size(), std::memory_order_relaxed);
   return true;
 }
 
@@ -129,6 +132,7 @@ std::size_t TimerQueue::close() {
   const std::size_t uiDropped = m_timers.size();
   m_timers.clear();
   m_order.clear();
+  m_uiArmed.store(0, std::memory_order_relaxed);
   return uiDropped;
 }
 
@@ -147,6 +151,7 @@ std::size_t TimerQueue::clear() {
   const std::size_t uiDropped = m_timers.size();
   m_timers.clear();
   m_order.clear();
+  m_uiArmed.store(0, std::memory_order_relaxed);
   return uiDropped;
 }
 

@@ -6,6 +6,7 @@
 // Any thread: every operation takes the queue's own lock.
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -58,6 +59,9 @@ class TimerQueue {
   bool isArmed(long in_lId) const;
   bool getDeadline(long in_lId, ACE_Time_Value& out_deadline) const;
   std::size_t size() const;
+  // Nothing armed; no lock taken. A timer added by another thread is seen here once that
+  // thread's add has returned and something (a lock, a queue) ordered the two threads.
+  bool empty() const { return m_uiArmed.load(std::memory_order_relaxed) == 0; }
 
   // A closed queue refuses new timers; closing drops every armed timer (they never fire)
   // and returns how many were dropped. A new queue is open.
@@ -93,6 +97,7 @@ class TimerQueue {
   std::uint64_t m_ullNextSequence = 0;
   std::map<OrderKey, long> m_order;             // deadline order -> id
   std::unordered_map<long, Entry> m_timers;     // id -> timer
+  std::atomic<std::size_t> m_uiArmed{0};         // m_timers.size(), written under m_mutex
 };
 
 }  // namespace Omvera
