@@ -111,7 +111,7 @@ class Directories : public ::testing::Test {
   std::string m_strRoot;
 };
 
-TEST_F(Directories, RecursiveMakeCreatesParentsAndAcceptsExisting) {
+TEST_F(Directories, RecursiveMakeCreatesParentsAcceptsExistingAndFailsOnAFile) {
   const std::string strDeep = m_strRoot + "/a/b//c/";
   EXPECT_FALSE(Directory::make(m_strRoot + "/x/y", 0755, false));
   EXPECT_EQ(ENOENT, errno);
@@ -119,9 +119,7 @@ TEST_F(Directories, RecursiveMakeCreatesParentsAndAcceptsExisting) {
   EXPECT_TRUE(isDir(m_strRoot + "/a/b/c"));
   EXPECT_TRUE(Directory::make(strDeep, 0755, true)) << "existing is success";
   EXPECT_TRUE(Directory::make(m_strRoot + "/a", 0755, false));
-}
 
-TEST_F(Directories, FileInTheWayFails) {
   std::ofstream(m_strRoot + "/file") << "x";
   EXPECT_FALSE(Directory::make(m_strRoot + "/file", 0755, false));
   EXPECT_EQ(ENOTDIR, errno);
@@ -134,12 +132,6 @@ TEST(DateTimeNames, AppendSortableDateAndTime) {
   DateTimeDirectory::formName(strName);
   EXPECT_TRUE(std::regex_match(strName, std::regex("^/rec/20[0-9]{6}-[0-2][0-9][0-5][0-9][0-6][0-9]$")))
       << strName;
-}
-
-TEST(StringVectors, HoldTheGivenNumberOfEmptyStrings) {
-  StringVector names(16);
-  EXPECT_EQ(16u, names.size());
-  EXPECT_TRUE(names[15].empty());
 }
 
 }  // namespace

@@ -211,44 +211,36 @@ TEST_F(TSTaskObjectPoolTest, InsertGrowsTheContainerAndLooksUpByProxyId) {
   EXPECT_EQ(pObj, view.m_pContainer->getObject(5));
 }
 
-TEST_F(TSTaskObjectPoolTest, InsertAtAnOccupiedIdGivesTheOldObjectBackToThePool) {
+// An object the container alone holds goes back to the pool when replaced or released; one
+// held elsewhere only loses the container's hold.
+TEST_F(TSTaskObjectPoolTest, ReplacedOrReleasedLastHoldsGoBackToThePoolSharedOnesAreDropped) {
+  LogCapture capture(POOL_LOGGER, LogLevel::WARN);
+  AssertionRecorder assertions;
   WidgetTSPool pool;
   ThreadView view(pool);
 
   WidgetHandle pOld = pool.getObject();
   Widget* pRawOld = pOld.get();
   view.m_pContainer->insertObject(0, pOld);
-  pOld.reset();  // the container is now the only holder
+  pOld.reset();
   WidgetHandle pNew = pool.getObject();
   view.m_pContainer->insertObject(0, pNew);
-
   EXPECT_EQ(pNew, view.m_pContainer->getObject(0));
-  EXPECT_EQ(0, Widget::s_iDestroyed.load());
   WidgetHandle pReused = pool.getObject();
   EXPECT_EQ(pRawOld, pReused.get());
-  pool.takeBack(pReused);
-}
-
-TEST_F(TSTaskObjectPoolTest, ReleaseReturnsTheLastHoldToThePoolAndOnlyDropsAShared) {
-  LogCapture capture(POOL_LOGGER, LogLevel::WARN);
-  AssertionRecorder assertions;
-  WidgetTSPool pool;
-  ThreadView view(pool);
-
-  WidgetHandle pShared = pool.getObject();
-  view.m_pContainer->insertObject(0, pShared);
-  view.m_pContainer->insertObject(1, pool.getObject());
+  view.m_pContainer->insertObject(1, pReused);
+  pReused.reset();
 
   view.m_pContainer->releaseObject(1);
   EXPECT_TRUE(view.m_pContainer->getObject(1).isNull());
   EXPECT_EQ(1u, pool.getNumUnusedObject());
-
-  view.m_pContainer->releaseObject(0);   // pShared still holds it: not pooled
+  view.m_pContainer->releaseObject(0);   // pNew still holds it: not pooled
   view.m_pContainer->releaseObject(0);   // already empty
   view.m_pContainer->releaseObject(99);  // beyond the container
   EXPECT_TRUE(view.m_pContainer->getObject(0).isNull());
   EXPECT_EQ(1u, pool.getNumUnusedObject());
-  EXPECT_TRUE(pShared.unique());
+  EXPECT_TRUE(pNew.unique());
+  EXPECT_EQ(0, Widget::s_iDestroyed.load());
   EXPECT_EQ(0u, assertions.count());
 }
 

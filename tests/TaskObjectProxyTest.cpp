@@ -1,13 +1,10 @@
-// Task object proxies: proxy data identity, registration and release, method objects and
-// the event-processor proxy served by a real task.
+// Task object proxies: proxy data identity, registration and release, and the
+// event-processor proxy served by a real task.
 // TIDEWAVE_THREADED_TEST
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -15,7 +12,6 @@
 #include "support/LogCapture.h"
 #include "support/TaskTestSupport.h"
 #include "support/TextOf.h"
-#include "support/Wait.h"
 #include "tidewave/Cloneable.h"
 #include "tidewave/EventProcessorProxy.h"
 #include "tidewave/TSTaskObjectPool.h"
@@ -25,73 +21,18 @@
 namespace Omvera {
 namespace {
 
-using Test::FnRequest;
 using Test::Gate;
 using Test::LogCapture;
 using Test::runOnTask;
 using Test::textOf;
-using Test::waitFor;
 
 // ---- helpers ----
 
-// A task-side object: records the values handed to it and the thread that touched it.
 class Target {
  public:
   virtual ~Target() = default;
-  void append(int in_iValue) {
-    m_vValues.push_back(in_iValue);
-    m_threadIDs.push_back(std::this_thread::get_id());
-  }
-  std::vector<int> m_vValues;
-  std::vector<std::thread::id> m_threadIDs;
 };
-
-using TargetPool = TSTaskObjectPool<Target>;
 using TargetContainer = TaskObjectContainer<Target>;
-
-// The statuses answered by method objects, in serving order.
-class StatusLog {
- public:
-  void record(int in_iValue, int in_iStatus) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_vEntries.emplace_back(in_iValue, in_iStatus);
-  }
-  std::vector<std::pair<int, int>> entries() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_vEntries;
-  }
-  std::size_t size() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_vEntries.size();
-  }
-
- private:
-  mutable std::mutex m_mutex;
-  std::vector<std::pair<int, int>> m_vEntries;
-};
-
-// Appends its value to the target; records the status that call() answers.
-class Append_MO : public MethodObject<Target> {
- public:
-  Append_MO(unsigned long in_ulProxyID, LimitedObjPtr<TargetContainer> in_pContainer,
-            int in_iValue, StatusLog& in_log)
-      : MethodObject<Target>(in_ulProxyID, in_pContainer), m_iValue(in_iValue), m_log(in_log) {}
-  int call() override {
-    const int iStatus = MethodObject<Target>::call();
-    m_log.record(m_iValue, iStatus);
-    return iStatus;
-  }
-
- protected:
-  int call_i(CountedObjPtr<Target> in_pTarget) override {
-    in_pTarget->append(m_iValue);
-    return 0;
-  }
-
- private:
-  const int m_iValue;
-  StatusLog& m_log;
-};
 
 // A container that only counts what is asked of it.
 class CountingContainer : public TargetContainer {
@@ -168,105 +109,6 @@ TEST(TaskObjectProxyData, OnlyActiveDataWithAContainerRegistersAndReleases) {
   EXPECT_EQ(1, container.m_iInserts);
   // Nor does data without a container.
   EXPECT_FALSE(TaskObjectProxyData<Target>().insertObject(pTarget));
-}
-
-// ---- method objects on a real task ----
-
-class TaskFixture : public ::testing::Test {
- protected:
-  void SetUp() override {
-    m_task.setTaskName("Proxy Test Task");
-    ASSERT_TRUE(m_task.start());
-    ASSERT_TRUE(runOnTask(m_task, [this] { m_taskThread = std::this_thread::get_id(); }));
-    m_pool.getObjContainerAndIDGenerator(m_pContainer, m_pGenerator);
-  }
-  void TearDown() override {
-    m_task.stop();
-    m_task.waitUntilDone();
-  }
-
-  // Pools warn at destruction about objects deleted outside them; some tests do that.
-  LogCapture m_poolLog{"tidewave.infra.StackObjectPool", LogLevel::WARN};
-  // Declared before the task so that the task (and its thread) goes first.
-  TargetPool m_pool;
-  StaticReactorTaskImpl m_task;
-  std::thread::id m_taskThread;
-  // The test thread's container and id generator of m_pool (released first).
-  LimitedObjPtr<TargetContainer> m_pContainer;
-  LimitedObjPtr<IDGenerator> m_pGenerator;
-};
-
-using MethodObjectTest = TaskFixture;
-
-TEST_F(MethodObjectTest, RequestsOfOneProxyReachTheTargetInOrderOnTheTaskThread) {
-  TaskObjectProxy<Target> proxy(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
-
-  CountedObjPtr<Target> pTarget;
-  ASSERT_TRUE(runOnTask(m_task, [&] {
-    pTarget = m_pool.getObject();
-    proxy.getProxyData().insertObject(pTarget);
-  }));
-
-  StatusLog log;
-  constexpr int NUM_REQUESTS = 300;
-  for (int i = 0; i < NUM_REQUESTS; ++i) {
-    ASSERT_TRUE(proxy.enqueue(new Append_MO(proxy.getID(), proxy.getObjContainer(), i, log),
-                              "TaskObjectProxyTest::append"));
-  }
-  ASSERT_TRUE(waitFor([&] { return log.size() == NUM_REQUESTS; }));
-  ASSERT_TRUE(runOnTask(m_task, [] {}));  // the last body has returned
-
-  ASSERT_EQ(static_cast<std::size_t>(NUM_REQUESTS), pTarget->m_vValues.size());
-  for (int i = 0; i < NUM_REQUESTS; ++i) {
-    EXPECT_EQ(i, pTarget->m_vValues[i]);
-    EXPECT_EQ(m_taskThread, pTarget->m_threadIDs[i]);
-  }
-  for (const auto& entry : log.entries()) EXPECT_EQ(0, entry.second);
-
-  ASSERT_TRUE(runOnTask(m_task, [&] {
-    TaskObjectProxyData<Target> data = proxy.getProxyData();
-    data.disableProxy();
-    m_pool.takeBack(pTarget);
-  }));
-  proxy.proxyDestruction();
-}
-
-TEST_F(MethodObjectTest, ARequestForAReleasedOrUnknownTargetDoesNothingAndAnswersZero) {
-  TaskObjectProxy<Target> proxy(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
-  TaskObjectProxy<Target> neverRegistered(*m_pGenerator, m_task.getActivationQueue(), m_pContainer);
-
-  Target* pRaw = nullptr;
-  ASSERT_TRUE(runOnTask(m_task, [&] {
-    CountedObjPtr<Target> pTarget = m_pool.getObject();
-    pRaw = pTarget.get();
-    proxy.getProxyData().insertObject(pTarget);
-  }));
-
-  StatusLog log;
-  // Served in this order: a request, the release, a request after the release.
-  ASSERT_TRUE(proxy.enqueue(new Append_MO(proxy.getID(), m_pContainer, 1, log), "append"));
-  ASSERT_TRUE(m_task.enqueue(new FnRequest([&proxy] {
-                               TaskObjectProxyData<Target> data = proxy.getProxyData();
-                               data.disableProxy();
-                               return 0;
-                             }),
-                             "disable"));
-  ASSERT_TRUE(proxy.enqueue(new Append_MO(proxy.getID(), m_pContainer, 2, log), "append"));
-  ASSERT_TRUE(neverRegistered.enqueue(
-      new Append_MO(neverRegistered.getID(), m_pContainer, 3, log), "append"));
-  ASSERT_TRUE(waitFor([&] { return log.size() == 3; }));
-  ASSERT_TRUE(runOnTask(m_task, [] {}));
-
-  EXPECT_EQ((std::vector<std::pair<int, int>>{{1, 0}, {2, 0}, {3, 0}}), log.entries());
-  // The released target went back to the pool untouched by the later request.
-  ASSERT_TRUE(runOnTask(m_task, [&] {
-    CountedObjPtr<Target> pReused = m_pool.getObject();
-    EXPECT_EQ(pRaw, pReused.get());
-    EXPECT_EQ(std::vector<int>{1}, pReused->m_vValues);
-    m_pool.takeBack(pReused);
-  }));
-  proxy.proxyDestruction();
-  neverRegistered.proxyDestruction();
 }
 
 // ---- the event-processor proxy ----

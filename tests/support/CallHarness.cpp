@@ -291,32 +291,16 @@ void CallHarness::drainAnswers() {
   m_bDraining = true;
   while (m_uiNextAnswer < m_vAnswers.size()) {
     const Answer answer = m_vAnswers[m_uiNextAnswer++];
-    const TaskObjectProxyData<MediaCallSM> proxyData = callbackProxyData(answer.m_uiIndex);
-    switch (answer.m_eOp) {
-      case Op::CAPACITY:
-        if (answer.m_eStatus == OK) {
-          const SetCapacityMediaEvent event(answer.m_eDirection, proxyData.getObjContainer(),
-                                            proxyData.getProxyID(), nullptr);
-          m_pCall->processEvent(event);
-        } else {
-          const ProxyMediaEvent event(MediaEvent::eGET_CAPACITY_FAILURE, answer.m_eDirection,
-                                      proxyData);
-          m_pCall->processEvent(event);
-        }
-        break;
-      case Op::CONFIGURE:
-      case Op::START:
-      case Op::STOP: {
-        const MediaEvent::Type eType = answer.m_eOp == Op::CONFIGURE ? MediaEvent::eCONFIGURE_STATUS
-                                       : answer.m_eOp == Op::START ? MediaEvent::eSTART_ENDPOINT_STATUS
-                                                                   : MediaEvent::eSTOP_ENDPOINT_STATUS;
-        const OpStatusMediaEvent event(eType, answer.m_eDirection, proxyData.getObjContainer(),
-                                       proxyData.getProxyID(), answer.m_eStatus);
-        m_pCall->processEvent(event);
-        break;
-      }
-      default:
-        break;
+    if (answer.m_eOp == Op::CAPACITY && answer.m_eStatus == OK) {
+      setCapacity(answer.m_uiIndex, answer.m_eDirection, nullptr);
+    } else if (answer.m_eOp == Op::CAPACITY) {
+      capacityFailure(answer.m_uiIndex, answer.m_eDirection);
+    } else if (answer.m_eOp == Op::CONFIGURE || answer.m_eOp == Op::START || answer.m_eOp == Op::STOP) {
+      opStatus(answer.m_uiIndex,
+               answer.m_eOp == Op::CONFIGURE ? MediaEvent::eCONFIGURE_STATUS
+               : answer.m_eOp == Op::START   ? MediaEvent::eSTART_ENDPOINT_STATUS
+                                             : MediaEvent::eSTOP_ENDPOINT_STATUS,
+               answer.m_eDirection, answer.m_eStatus);
     }
   }
   m_vAnswers.clear();
