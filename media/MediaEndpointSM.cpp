@@ -86,15 +86,15 @@ bool withCallData(MediaEndpointSM& io_SM, const Request& in_request) {
 // The user reports for the machine's direction. The callback's answer is not used.
 void reportConfigure(MediaEndpointSM& io_SM, EptOpStatus in_eStatus) {
   io_SM.getEndpointCallback()->configureStatus(io_SM.getDirection(), in_eStatus);
-  io_SM.requestAnswered();
+  io_SM.requestAnswered(MediaEvent::eCONFIGURE);
 }
 void reportStart(MediaEndpointSM& io_SM, EptOpStatus in_eStatus) {
   io_SM.getEndpointCallback()->startStatus(io_SM.getDirection(), in_eStatus);
-  io_SM.requestAnswered();
+  io_SM.requestAnswered(MediaEvent::eSTART_ENDPOINT);
 }
 void reportStop(MediaEndpointSM& io_SM, EptOpStatus in_eStatus) {
   io_SM.getEndpointCallback()->stopStatus(io_SM.getDirection(), in_eStatus);
-  io_SM.requestAnswered();
+  io_SM.requestAnswered(MediaEvent::eSTOP_ENDPOINT);
 }
 
 // The engine stop of a teardown that does not go through stopStartedEndpoint() (so no
@@ -1162,18 +1162,37 @@ void MediaEndpointSM::releaseCallback() {
   endOutstandingRequests();
 }
 
-void MediaEndpointSM::requestAnswered() {
-  // A report that answers nothing (the start report of a torn-down stop's timeout) is not
-  // counted.
-  if (m_ullOutstanding == 0) return;
-  --m_ullOutstanding;
+namespace {
+// The slot of a request kind in the outstanding counts; -1 for other events.
+int requestSlot(MediaEvent::Type in_eType) {
+  switch (in_eType) {
+    case MediaEvent::eCONFIGURE:
+      return 0;
+    case MediaEvent::eSTART_ENDPOINT:
+      return 1;
+    case MediaEvent::eSTOP_ENDPOINT:
+      return 2;
+    default:
+      return -1;
+  }
+}
+}  // namespace
+
+void MediaEndpointSM::requestAnswered(MediaEvent::Type in_eRequest) {
+  // A report that answers no request of its kind (the stop report of a teardown, the start
+  // report of a torn-down stop's timeout) is not counted.
+  const int iSlot = requestSlot(in_eRequest);
+  if (iSlot < 0 || m_aullOutstanding[iSlot] == 0) return;
+  --m_aullOutstanding[iSlot];
   if (m_pLedger != nullptr) m_pLedger->reportDelivered();
 }
 
 void MediaEndpointSM::endOutstandingRequests() {
-  if (m_ullOutstanding == 0) return;
-  if (m_pLedger != nullptr) m_pLedger->endedByTeardown(m_ullOutstanding);
-  m_ullOutstanding = 0;
+  const std::uint64_t ullOutstanding =
+      m_aullOutstanding[0] + m_aullOutstanding[1] + m_aullOutstanding[2];
+  if (ullOutstanding == 0) return;
+  if (m_pLedger != nullptr) m_pLedger->endedByTeardown(ullOutstanding);
+  m_aullOutstanding[0] = m_aullOutstanding[1] = m_aullOutstanding[2] = 0;
 }
 
 namespace {
@@ -1195,9 +1214,9 @@ bool MediaEndpointSM::processEvent(const MediaEvent& in_event) {
 
   const MediaEvent::Type eType = in_event.getType();
   if (isTeardownEvent(eType)) m_bTeardown = true;
-  if (eType == MediaEvent::eCONFIGURE || eType == MediaEvent::eSTART_ENDPOINT ||
-      eType == MediaEvent::eSTOP_ENDPOINT) {
-    ++m_ullOutstanding;
+  const int iRequestSlot = requestSlot(eType);
+  if (iRequestSlot >= 0) {
+    ++m_aullOutstanding[iRequestSlot];
     if (m_pLedger != nullptr) m_pLedger->requestReceived();
   }
   // The answer to a request that already timed out (and was reported failed) is dropped

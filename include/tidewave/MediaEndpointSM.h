@@ -126,8 +126,10 @@ class MediaEndpointSM
   // A final machine reached without a teardown keeps the user callback, to answer the
   // requests still made of it as failed; this lets the callback go. No effect before FINAL.
   void releaseCallback();
-  // A report answering a request went to the user callback (for the ledger).
-  void requestAnswered();
+  // A configure, start or stop report (in_eRequest: eCONFIGURE, eSTART_ENDPOINT,
+  // eSTOP_ENDPOINT) went to the user callback; it answers a request of that kind when one
+  // is outstanding (for the ledger).
+  void requestAnswered(MediaEvent::Type in_eRequest);
 
   // Processes one event of the machine's direction. eGET_CAPACITY, eSET_CAPACITY,
   // eGET_CAPACITY_FAILURE and eNOTIFICATION are served at once whatever the state; every
@@ -203,9 +205,10 @@ class MediaEndpointSM
   // The states that arm a timer; initialize() cancels whatever they left armed.
   std::vector<TimeoutState<MediaEvent>*> m_vTimedStates;
   // The engine task's ledger (kept through FINAL until the next initialize()), and the
-  // configure, start and stop requests this side received and has not answered yet.
+  // configure, start and stop requests (in that order) this side received and has not
+  // answered yet.
   RequestLedger* m_pLedger = nullptr;
-  std::uint64_t m_ullOutstanding = 0;
+  std::uint64_t m_aullOutstanding[3] = {0, 0, 0};
 };
 
 // The Rx side of an endpoint: the ten common states.
