@@ -340,7 +340,11 @@ bool ConfigCache::lookUp(const char* in_szName, ParameterValue& out_value) const
     m_cache.clear();
     m_ulGeneration = ulGeneration;
   }
-  auto it = m_cache.find(in_szName);
+  // The key is built in a per-thread string whose storage is kept: a look-up of a name
+  // already cached allocates nothing.
+  static thread_local std::string s_strKey;
+  s_strKey.assign(in_szName);
+  auto it = m_cache.find(s_strKey);
   if (it == m_cache.end()) {
     ParameterValue value;
     m_source.getParameter(in_szName, value);  // stays undefined when absent
