@@ -234,6 +234,7 @@ ManageableTaskImplBase::ManageableTaskImplBase(ACE_Allocator* in_pBlockAllocator
                                                ACE_Allocator* in_pDataBlockAllocator)
     : m_queue(in_pBlockAllocator, in_pDataBlockAllocator),
       m_activationQueue(&m_queue, in_pBlockAllocator, in_pDataBlockAllocator),
+      m_wakeBlock(reinterpret_cast<const char*>(&m_wakeRequest), sizeof(m_wakeRequest)),
       m_strTaskName("unnamed task") {}
 
 ManageableTaskImplBase::~ManageableTaskImplBase() {
@@ -411,8 +412,13 @@ bool ManageableTaskImplBase::isTaskThread() const {
 
 void ManageableTaskImplBase::wakeTaskThread() {
   if (isTaskThread()) return;
-  // Refused only when the task no longer serves anything: nothing to wake then.
-  enqueueRequest(m_queue, &m_wakeRequest, "wake");
+  // A wake-up already queued will do: the task thread clears the flag when it takes the
+  // block, before it reads the timers again, so a timer added before this call is seen.
+  if (m_bWakePending.exchange(true, std::memory_order_acq_rel)) return;
+  if (m_queue.enqueue_prio(&m_wakeBlock, nullptr) == -1) {
+    // Refused only when the task no longer serves anything: nothing to wake then.
+    m_bWakePending.store(false, std::memory_order_release);
+  }
 }
 
 void ManageableTaskImplBase::handleMOCallStop() { stopCompleted(); }
@@ -482,10 +488,13 @@ ManageableTaskImplBase::ServeResult ManageableTaskImplBase::serveNext(
     m_bLoopEnded = true;
     return QUEUE_FAILED;
   }
+  if (pBlock == &m_wakeBlock) {
+    wakeServed_i();
+    return SERVED;
+  }
   const char* szName = nullptr;
   std::int64_t llWaitedUs = 0;
   ACE_Method_Request* pRequest = unwrapRequest(pBlock, szName, &llWaitedUs);
-  if (pRequest == &m_wakeRequest) return SERVED;
   if (llWaitedUs > m_llLongestWaitUs.load(std::memory_order_relaxed)) {
     m_llLongestWaitUs.store(llWaitedUs, std::memory_order_relaxed);
   }
@@ -500,9 +509,12 @@ std::size_t ManageableTaskImplBase::discardQueued() {
   ACE_Time_Value immediately(ACE_Time_Value::zero);
   ACE_Message_Block* pBlock = nullptr;
   while (m_queue.dequeue_head(pBlock, &immediately) != -1) {
+    if (pBlock == &m_wakeBlock) {
+      wakeServed_i();
+      continue;
+    }
     const char* szName = nullptr;
     ACE_Method_Request* pRequest = unwrapRequest(pBlock, szName);
-    if (pRequest == &m_wakeRequest) continue;
     OMVERA_LOG(fileScopeLogger(), LogLevel::TRACE,
                getTaskName() << " : method request " << szName << " deleted unserved");
     delete pRequest;

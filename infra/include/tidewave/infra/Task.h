@@ -63,6 +63,7 @@
 
 #include <ace/Activation_Queue.h>
 #include <ace/Malloc_Base.h>
+#include <ace/Message_Block.h>
 #include <ace/Message_Queue_T.h>
 #include <ace/Method_Request.h>
 #include <ace/Synch_Traits.h>
@@ -260,7 +261,9 @@ class ManageableTaskImplBase : public ManageableTask {
   // The stop-completed request was served: serve what is queued, then end.
   bool isDraining() const { return m_bDraining; }
   // Makes the task thread go round its loop once more (e.g. to look at a new earliest
-  // timer): queues a no-op request unless the caller is the task thread.
+  // timer), unless the caller is the task thread. Wake-ups coalesce: while one is queued
+  // and not yet served, another call queues nothing (the thread will look at the timers
+  // after serving it). Queueing one allocates nothing.
   void wakeTaskThread();
 
  private:
@@ -278,9 +281,18 @@ class ManageableTaskImplBase : public ManageableTask {
   void disposeRequest(ACE_Method_Request* in_pRequest);
   void notifyObservers(int in_iOldState, int in_iNewState);
 
+  // The task thread served or dropped the wake block: a later wakeTaskThread() may queue it.
+  void wakeServed_i() { m_bWakePending.store(false, std::memory_order_release); }
+
   TaskMessageQueue m_queue;
   ACE_Activation_Queue m_activationQueue;
-  WakeRequest m_wakeRequest;  // queued any number of times, never deleted
+  WakeRequest m_wakeRequest;  // what m_wakeBlock carries; never called, never deleted
+  // The one block that carries wake-ups, queued again and again and never released: at
+  // most one is queued at a time (m_bWakePending).
+  ACE_Message_Block m_wakeBlock;
+  // Set by the caller of wakeTaskThread() that queues m_wakeBlock, cleared when the task
+  // thread takes it off the queue (or when the queue refused it): true while it is queued.
+  std::atomic<bool> m_bWakePending{false};
 
   std::atomic<int> m_iState{IDLE_STATE};
   mutable std::mutex m_nameMutex;

@@ -8,10 +8,8 @@
 #include <cstddef>
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <mutex>
-#include <unordered_map>
-#include <utility>
+#include <vector>
 
 #include <ace/Time_Value.h>
 
@@ -30,13 +28,13 @@ class TimerQueue {
 
   enum CancelResult { CANCELLED, NOT_ARMED, DATA_MISMATCH };
 
-  TimerQueue() = default;
+  TimerQueue();
   TimerQueue(const TimerQueue&) = delete;
   TimerQueue& operator=(const TimerQueue&) = delete;
 
   // Adds a timer due at in_deadline (absolute, in the owner's clock). Timers with equal
-  // deadlines fire in the order they were added. Returns the new id, or -1 when the queue
-  // is closed. out_pBecameFirst, when given, tells whether the new timer is now the
+  // deadlines fire in the order they were added. Returns the new id (positive, never
+  // handed out again while the queue lives), or -1 when the queue is closed. out_pBecameFirst, when given, tells whether the new timer is now the
   // earliest one (its owner may then have to wake a thread sleeping until the old one).
   long add(TimeoutProcessor* in_pProcessor, const TimeoutData* in_pData,
            const ACE_Time_Value& in_deadline, bool* out_pBecameFirst = nullptr);
@@ -82,22 +80,59 @@ class TimerQueue {
   static ACE_Time_Value monotonicNow(bool in_bRoundUp = false);
 
  private:
-  using OrderKey = std::pair<ACE_Time_Value, std::uint64_t>;
-  struct Entry {
+  // Storage: a binary min-heap of (deadline, arming sequence) over one array, and a table
+  // of slots (processor, data, position in the heap) indexed by the low bits of the id.
+  // Freed slots are kept on a free list and reused; both arrays double when full, so once
+  // the number of armed timers has reached its high-water mark nothing is allocated.
+  // An id is (slot generation << s_uiSLOT_BITS) | slot index: the generation grows each
+  // time its slot is reused, and a slot whose generation is exhausted is retired, so an
+  // id never names a later timer. ACE_Timer_Heap is not used: its equal deadlines fire in
+  // no set order and its timer ids are reused as soon as a timer is gone.
+  struct HeapNode {
+    std::int64_t m_llSec;
+    std::int64_t m_llUsec;
+    std::uint64_t m_ullSequence;
+    std::uint32_t m_uiSlot;
+  };
+  struct Slot {
     TimeoutProcessor* m_pProcessor;
     const TimeoutData* m_pData;
-    OrderKey m_key;
+    std::uint64_t m_ullGeneration;
+    std::uint32_t m_uiHeapIndex;  // s_uiNONE while free
+    std::uint32_t m_uiNextFree;   // next free slot, s_uiNONE at the end of the list
   };
 
-  long nextId_i();
+  static constexpr unsigned s_uiSLOT_BITS = 24;
+  static constexpr std::uint32_t s_uiNONE = 0xFFFFFFFFu;
+  static constexpr std::size_t s_uiINITIAL_CAPACITY = 64;
+
+  static bool earlier(const HeapNode& in_left, const HeapNode& in_right) {
+    if (in_left.m_llSec != in_right.m_llSec) return in_left.m_llSec < in_right.m_llSec;
+    if (in_left.m_llUsec != in_right.m_llUsec) return in_left.m_llUsec < in_right.m_llUsec;
+    return in_left.m_ullSequence < in_right.m_ullSequence;
+  }
+  static ACE_Time_Value deadlineOf(const HeapNode& in_node);
+
+  // All below: under m_mutex.
+  // The slot of armed timer in_lId, or s_uiNONE.
+  std::uint32_t findSlot_i(long in_lId) const;
+  // A free slot, taken off the free list or added; s_uiNONE when the table is full.
+  std::uint32_t takeSlot_i();
+  void releaseSlot_i(std::uint32_t in_uiSlot);
+  // Removes the heap node at in_uiIndex and frees its slot; out_timer gets the timer.
+  void removeAt_i(std::uint32_t in_uiIndex, Timer& out_timer);
+  void place_i(std::uint32_t in_uiIndex, const HeapNode& in_node);
+  void siftUp_i(std::uint32_t in_uiIndex);
+  void siftDown_i(std::uint32_t in_uiIndex);
+  std::size_t dropAll_i();
 
   mutable std::mutex m_mutex;
   bool m_bOpen = true;
-  long m_lLastId = 0;
   std::uint64_t m_ullNextSequence = 0;
-  std::map<OrderKey, long> m_order;             // deadline order -> id
-  std::unordered_map<long, Entry> m_timers;     // id -> timer
-  std::atomic<std::size_t> m_uiArmed{0};         // m_timers.size(), written under m_mutex
+  std::vector<HeapNode> m_vHeap;
+  std::vector<Slot> m_vSlots;
+  std::uint32_t m_uiFreeHead = s_uiNONE;
+  std::atomic<std::size_t> m_uiArmed{0};  // m_vHeap.size(), written under m_mutex
 };
 
 }  // namespace Omvera
