@@ -13,58 +13,17 @@
 
 #include "support/AssertionRecorder.h"
 #include "support/LogCapture.h"
+#include "support/ReplacedNew.h"
 #include "support/Wait.h"
 #include "tidewave/ObjectPool.h"
 #include "tidewave/TSTaskObjectPool.h"
-
-// The global operator new of this test binary fails (std::bad_alloc) the next
-// s_iFailingAllocations allocations of the thread that sets it; otherwise it is malloc.
-namespace {
-thread_local int s_iFailingAllocations = 0;
-}  // namespace
-
-namespace {
-// Null when this allocation is to fail or malloc has no memory.
-void* allocate(std::size_t in_uiSize) noexcept {
-  if (s_iFailingAllocations > 0) {
-    --s_iFailingAllocations;
-    return nullptr;
-  }
-  return std::malloc(in_uiSize == 0 ? 1 : in_uiSize);
-}
-void* allocateOrThrow(std::size_t in_uiSize) {
-  if (void* pMem = allocate(in_uiSize)) return pMem;
-  throw std::bad_alloc();
-}
-}  // namespace
-
-// Every unaligned form is replaced, so that no memory from a sanitizer's own operator new
-// reaches the free() below.
-void* operator new(std::size_t in_uiSize) { return allocateOrThrow(in_uiSize); }
-void* operator new[](std::size_t in_uiSize) { return allocateOrThrow(in_uiSize); }
-void* operator new(std::size_t in_uiSize, const std::nothrow_t&) noexcept {
-  return allocate(in_uiSize);
-}
-void* operator new[](std::size_t in_uiSize, const std::nothrow_t&) noexcept {
-  return allocate(in_uiSize);
-}
-// GCC sees free() on memory from operator new and reports a mismatch at the call sites
-// it inlines; both sides are replaced together here, which is the intent.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void operator delete(void* in_pMem) noexcept { std::free(in_pMem); }
-void operator delete(void* in_pMem, std::size_t) noexcept { std::free(in_pMem); }
-void operator delete(void* in_pMem, const std::nothrow_t&) noexcept { std::free(in_pMem); }
-void operator delete[](void* in_pMem) noexcept { std::free(in_pMem); }
-void operator delete[](void* in_pMem, std::size_t) noexcept { std::free(in_pMem); }
-void operator delete[](void* in_pMem, const std::nothrow_t&) noexcept { std::free(in_pMem); }
 
 namespace Omvera {
 namespace {
 
 using Test::AssertionRecorder;
 using Test::LogCapture;
+using Test::s_iFailingAllocations;
 
 const char* const POOL_LOGGER = "tidewave.infra.StackObjectPool";
 

@@ -15,52 +15,19 @@
 #include <vector>
 
 #include "support/AssertionRecorder.h"
+#include "support/ReplacedNew.h"
 #include "support/TaskTestSupport.h"
 #include "support/Wait.h"
 #include "tidewave/infra/ManualTimerScheduler.h"
 #include "tidewave/infra/Task.h"
 #include "tidewave/infra/TimerQueue.h"
 
-// The global operator new of this test binary counts the allocations of each thread.
-namespace {
-thread_local long s_lAllocations = 0;
-void* countedAllocate(std::size_t in_uiSize) noexcept {
-  ++s_lAllocations;
-  return std::malloc(in_uiSize == 0 ? 1 : in_uiSize);
-}
-void* countedAllocateOrThrow(std::size_t in_uiSize) {
-  if (void* pMem = countedAllocate(in_uiSize)) return pMem;
-  throw std::bad_alloc();
-}
-}  // namespace
-
-// Every unaligned form is replaced, so that no memory from a sanitizer's own operator new
-// reaches the free() below.
-void* operator new(std::size_t in_uiSize) { return countedAllocateOrThrow(in_uiSize); }
-void* operator new[](std::size_t in_uiSize) { return countedAllocateOrThrow(in_uiSize); }
-void* operator new(std::size_t in_uiSize, const std::nothrow_t&) noexcept {
-  return countedAllocate(in_uiSize);
-}
-void* operator new[](std::size_t in_uiSize, const std::nothrow_t&) noexcept {
-  return countedAllocate(in_uiSize);
-}
-// GCC sees free() on memory from operator new and reports a mismatch at the call sites
-// it inlines; both sides are replaced together here, which is the intent.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void operator delete(void* in_pMem) noexcept { std::free(in_pMem); }
-void operator delete(void* in_pMem, std::size_t) noexcept { std::free(in_pMem); }
-void operator delete(void* in_pMem, const std::nothrow_t&) noexcept { std::free(in_pMem); }
-void operator delete[](void* in_pMem) noexcept { std::free(in_pMem); }
-void operator delete[](void* in_pMem, std::size_t) noexcept { std::free(in_pMem); }
-void operator delete[](void* in_pMem, const std::nothrow_t&) noexcept { std::free(in_pMem); }
-
 namespace Omvera {
 namespace {
 
 using Test::AssertionRecorder;
 using Test::runOnTask;
+using Test::s_lAllocations;
 using Test::waitFor;
 using Clock = std::chrono::steady_clock;
 
