@@ -5,16 +5,19 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <system_error>
 
 #include <ace/Guard_T.h>
+#include <ace/Malloc_Allocator.h>
 #include <ace/Message_Block.h>
 #include <ace/OS_NS_sys_time.h>
 #include <ace/Thread_Mutex.h>
 
 #include "tidewave/infra/Assertion.h"
 #include "tidewave/infra/Logging.h"
+#include "tidewave/infra/MemAllocator.h"
 
 OMVERA_MODULE_LOGGER("Task", "tidewave.infra.Task")
 
@@ -89,6 +92,46 @@ ACE_Method_Request* unwrapRequest(ACE_Message_Block* in_pBlock, const char*& out
   }
   in_pBlock->release();
   return pRequest;
+}
+
+// The default allocator of the blocks that carry requests through task queues: blocks
+// come from the class allocator's pools (a size prefix tells free() their size), so that
+// queueing a request costs no heap allocation once warm. Process-wide, never destroyed
+// (queues may release blocks while the process ends). Any thread.
+class PooledBlockAllocator : public ACE_New_Allocator {
+ public:
+  void* malloc(size_t in_uiSize) override {
+    char* pMem = static_cast<char*>(
+        DefaultStaticMemAllocator::allocate(in_uiSize + s_uiPREFIX, "task queue block"));
+    *reinterpret_cast<size_t*>(pMem) = in_uiSize;
+    return pMem + s_uiPREFIX;
+  }
+  void* calloc(size_t in_uiSize, char in_cInitial = '\0') override {
+    void* pMem = malloc(in_uiSize);
+    std::memset(pMem, in_cInitial, in_uiSize);
+    return pMem;
+  }
+  void* calloc(size_t in_uiElements, size_t in_uiElementSize, char in_cInitial = '\0') override {
+    return calloc(in_uiElements * in_uiElementSize, in_cInitial);
+  }
+  void free(void* in_pMem) override {
+    if (in_pMem == nullptr) return;
+    char* pBlock = static_cast<char*>(in_pMem) - s_uiPREFIX;
+    const size_t uiSize = *reinterpret_cast<size_t*>(pBlock);
+    DefaultStaticMemAllocator::deallocate(pBlock, uiSize + s_uiPREFIX, "task queue block");
+  }
+
+ private:
+  static constexpr size_t s_uiPREFIX = 16;  // keeps the block aligned for any object
+};
+
+ACE_Allocator* pooledBlockAllocator() {
+  static PooledBlockAllocator* const s_pAllocator = new PooledBlockAllocator();
+  return s_pAllocator;
+}
+
+ACE_Allocator* orPooled(ACE_Allocator* in_pAllocator) {
+  return in_pAllocator != nullptr ? in_pAllocator : pooledBlockAllocator();
 }
 
 }  // namespace
@@ -232,8 +275,9 @@ class ManageableTaskImplBase::ControlRequest : public ACE_Method_Request {
 
 ManageableTaskImplBase::ManageableTaskImplBase(ACE_Allocator* in_pBlockAllocator,
                                                ACE_Allocator* in_pDataBlockAllocator)
-    : m_queue(in_pBlockAllocator, in_pDataBlockAllocator),
-      m_activationQueue(&m_queue, in_pBlockAllocator, in_pDataBlockAllocator),
+    : m_queue(orPooled(in_pBlockAllocator), orPooled(in_pDataBlockAllocator)),
+      m_activationQueue(&m_queue, orPooled(in_pBlockAllocator),
+                        orPooled(in_pDataBlockAllocator)),
       m_wakeBlock(reinterpret_cast<const char*>(&m_wakeRequest), sizeof(m_wakeRequest)),
       m_strTaskName("unnamed task") {}
 

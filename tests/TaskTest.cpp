@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "support/AssertionRecorder.h"
+#include "support/ReplacedNew.h"
 #include "support/TaskTestSupport.h"
 #include "support/Wait.h"
 #include "tidewave/infra/Identifiers.h"
+#include "tidewave/infra/MemAllocator.h"
 #include "tidewave/infra/Task.h"
 #include "tidewave/infra/TaskObjectProxyNoT.h"
 
@@ -307,6 +309,23 @@ TEST(TaskQueueing, TheQueueKeepsItsDepthHighWaterAndLongestWait) {
   EXPECT_EQ(0u, stats.m_uiDepth);
   EXPECT_LE(5u, stats.m_uiHighWater);
   EXPECT_GE(stats.m_llLongestWaitUs, llHeldUs);
+}
+
+TEST(TaskQueueing, AWarmTaskQueuesRequestsWithoutHeapAllocation) {
+  if (!DefaultStaticMemAllocator::poolsBlocks()) GTEST_SKIP() << "no pooling under ASan";
+  Recorder recorder;
+  RecordingTask task(recorder);
+  ASSERT_TRUE(task.start());
+  // Blocks freed by the task thread beyond what it keeps for itself serve the callers.
+  for (int i = 0; i < 200; ++i) ASSERT_TRUE(task.enqueueRecord("warm"));
+  ASSERT_TRUE(runOnTask(task, [] {}));
+
+  std::vector<ACE_Method_Request*> vRequests;
+  for (int i = 0; i < 100; ++i) vRequests.push_back(new FnRequest([] { return 0; }));
+  const long lBefore = Omvera::Test::s_lAllocations;
+  for (ACE_Method_Request* pRequest : vRequests) ASSERT_TRUE(task.enqueue(pRequest, "r"));
+  EXPECT_EQ(0, Omvera::Test::s_lAllocations - lBefore);
+  ASSERT_TRUE(runOnTask(task, [] {}));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -172,8 +172,9 @@ class TaskMessageQueue : public ACE_Message_Queue<ACE_MT_SYNCH> {
 // derived class's. Public operations: any thread unless noted. Hooks: task thread only.
 class ManageableTaskImplBase : public ManageableTask {
  public:
-  // The allocators (not owned, null for the default) serve the message block and the data
-  // block that wrap every queued request; they must outlive the task and be thread-safe.
+  // The allocators (not owned) serve the message block and the data block that wrap every
+  // queued request; they must outlive the task and be thread-safe. Null: a process-wide
+  // allocator that reuses freed blocks, so that queueing allocates nothing once warm.
   explicit ManageableTaskImplBase(ACE_Allocator* in_pBlockAllocator = nullptr,
                                   ACE_Allocator* in_pDataBlockAllocator = nullptr);
   ~ManageableTaskImplBase() override;
