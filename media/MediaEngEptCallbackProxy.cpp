@@ -42,28 +42,31 @@ bool MediaEngEptCallbackProxy::getCapacityFailure(MediaEndpoint::Direction in_eD
                                    "MediaEngEptCallbackProxy::getCapacityFailure");
 }
 
+bool MediaEngEptCallbackProxy::enqueueStatus(MediaEvent::Type in_eType,
+                                             MediaEndpoint::Direction in_eDirection,
+                                             EptOpStatus in_eStatus, const char* in_szName) {
+  OMVERA_TRACE_SCOPE(getLogger(), in_szName);
+  return enqueueEvent_MO(
+      new OpStatusMediaEvent(in_eType, in_eDirection, getObjContainer(), getID(), in_eStatus),
+      in_szName);
+}
+
 bool MediaEngEptCallbackProxy::configureStatus(MediaEndpoint::Direction in_eDirection,
                                                EptOpStatus in_eStatus) {
-  OMVERA_TRACE_SCOPE(getLogger(), "MediaEngEptCallbackProxy::configureStatus");
-  return enqueueEvent_MO(new OpStatusMediaEvent(MediaEvent::eCONFIGURE_STATUS, in_eDirection,
-                                                getObjContainer(), getID(), in_eStatus),
-                         "MediaEngEptCallbackProxy::configureStatus");
+  return enqueueStatus(MediaEvent::eCONFIGURE_STATUS, in_eDirection, in_eStatus,
+                       "MediaEngEptCallbackProxy::configureStatus");
 }
 
 bool MediaEngEptCallbackProxy::startStatus(MediaEndpoint::Direction in_eDirection,
                                            EptOpStatus in_eStatus) {
-  OMVERA_TRACE_SCOPE(getLogger(), "MediaEngEptCallbackProxy::startStatus");
-  return enqueueEvent_MO(new OpStatusMediaEvent(MediaEvent::eSTART_ENDPOINT_STATUS, in_eDirection,
-                                                getObjContainer(), getID(), in_eStatus),
-                         "MediaEngEptCallbackProxy::startStatus");
+  return enqueueStatus(MediaEvent::eSTART_ENDPOINT_STATUS, in_eDirection, in_eStatus,
+                       "MediaEngEptCallbackProxy::startStatus");
 }
 
 bool MediaEngEptCallbackProxy::stopStatus(MediaEndpoint::Direction in_eDirection,
                                           EptOpStatus in_eStatus) {
-  OMVERA_TRACE_SCOPE(getLogger(), "MediaEngEptCallbackProxy::stopStatus");
-  return enqueueEvent_MO(new OpStatusMediaEvent(MediaEvent::eSTOP_ENDPOINT_STATUS, in_eDirection,
-                                                getObjContainer(), getID(), in_eStatus),
-                         "MediaEngEptCallbackProxy::stopStatus");
+  return enqueueStatus(MediaEvent::eSTOP_ENDPOINT_STATUS, in_eDirection, in_eStatus,
+                       "MediaEngEptCallbackProxy::stopStatus");
 }
 
 bool MediaEngEptCallbackProxy::notifyEvent(MediaNotificationEvent* in_pEvent) {

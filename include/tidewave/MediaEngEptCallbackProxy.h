@@ -53,6 +53,12 @@ class MediaEngEptCallbackProxy : public MediaEngineEndpointCallback, private Med
   bool notifyEvent(MediaNotificationEvent* in_pEvent) override;
   // Takes ownership of in_pPeerData.
   bool sendPeerData(MediaEndpoint::Direction in_eDirection, MediaPeerData* in_pPeerData) override;
+
+ private:
+  // Queues an OpStatusMediaEvent of in_eType; in_szName names the trace scope and the
+  // request (a string literal).
+  bool enqueueStatus(MediaEvent::Type in_eType, MediaEndpoint::Direction in_eDirection,
+                     EptOpStatus in_eStatus, const char* in_szName);
 };
 
 }  // namespace Omvera
