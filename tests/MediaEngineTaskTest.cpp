@@ -1,7 +1,7 @@
-// The engine task with its endpoint and callback proxies, on a real task thread: endpoints
-// obtained from a caller thread live their whole life and give everything back; stop and
-// kill with live calls; an engine that cannot create its endpoint; requests before start
-// and after the stop completed.
+// The engine task with its endpoint and callback proxies, on a real task thread (the whole
+// life of endpoints driven from caller threads is in MediaEndpointProxyTest): stop and
+// kill with live calls; requests a teardown ends; an engine that cannot create its
+// endpoint; requests before start and after the stop completed.
 // TIDEWAVE_THREADED_TEST
 #include <gtest/gtest.h>
 
@@ -87,94 +87,6 @@ class EngineTaskTest : public ::testing::Test {
   FakeEngine m_engine;
   MediaEngineTask m_task;
 };
-
-// The lines of in_vLines that name in_strSide.
-std::vector<std::string> linesFor(const std::vector<std::string>& in_vLines,
-                                  const std::string& in_strSide) {
-  std::vector<std::string> vLines;
-  for (const std::string& strLine : in_vLines) {
-    if (strLine.find(in_strSide) != std::string::npos) vLines.push_back(strLine);
-  }
-  return vLines;
-}
-
-TEST_F(EngineTaskTest, ATwoEndpointCallLivesItsWholeLifeAndGivesEverythingBack) {
-  std::shared_ptr<CallbackLog> pLogA;
-  std::shared_ptr<CallbackLog> pLogB;
-  EndpointPtr pA = endpoint("call-1", "a", pLogA);
-  EndpointPtr pB = endpoint("call-1", "b", pLogB);
-  ASSERT_TRUE(pA && pB);
-  EXPECT_STREQ("a", pA->getEptId());
-  for (MediaEndpoint* pEpt : {pA.get(), pB.get()}) {
-    EXPECT_TRUE(pEpt->configure(RX, nullptr));
-    EXPECT_TRUE(pEpt->configure(TX, nullptr));
-  }
-  // Each Tx side waits for the other endpoint's Rx side, which feeds it.
-  for (MediaEndpoint* pEpt : {pA.get(), pB.get()}) EXPECT_TRUE(pEpt->start(TX));
-  for (MediaEndpoint* pEpt : {pA.get(), pB.get()}) EXPECT_TRUE(pEpt->start(RX));
-  // A stop would cancel a Tx start still waiting for its feeder: let the starts end first.
-  ASSERT_TRUE(waitReports(pLogA, 4));
-  ASSERT_TRUE(waitReports(pLogB, 4));
-  for (MediaEndpoint* pEpt : {pA.get(), pB.get()}) EXPECT_TRUE(pEpt->stop(TX));
-  for (MediaEndpoint* pEpt : {pA.get(), pB.get()}) EXPECT_TRUE(pEpt->stop(RX));
-  ASSERT_TRUE(waitReports(pLogA, 6));
-  ASSERT_TRUE(waitReports(pLogB, 6));
-
-  // Each side's reports come in the order of its requests; how the two sides interleave
-  // depends on when the feeding Rx side started.
-  for (const auto& pLog : {pLogA, pLogB}) {
-    for (const char* szSide : {"RX_DIRECTION", "TX_DIRECTION"}) {
-      const std::string strSide = szSide;
-      EXPECT_EQ((std::vector<std::string>{"configure " + strSide + " EPT_OP_OK",
-                                          "start " + strSide + " EPT_OP_OK",
-                                          "stop " + strSide + " EPT_OP_OK"}),
-                linesFor(linesOf(pLog), strSide));
-    }
-  }
-  EXPECT_EQ((std::vector<std::uint64_t>{1, 0, 0, 1, 0, 2}), counts());
-
-  pA.reset();
-  pB.reset();
-  ASSERT_TRUE(waitFor([&] { return counts()[0] == 0; }));
-  EXPECT_EQ((std::vector<std::uint64_t>{0, 0, 1, 0, 2, 0}), counts());
-  runOnTask(m_task, [&] {
-    EXPECT_TRUE(pLogA->m_bDestroyed && pLogB->m_bDestroyed);
-    ASSERT_EQ(2u, m_engine.createdLogs().size());
-    for (const auto& pEngineLog : m_engine.createdLogs()) EXPECT_TRUE(pEngineLog->m_bDestroyed);
-  });
-
-  EXPECT_EQ(12u, expectBalancedLedger());
-  const TaskQueueStats queue = m_task.getLedgerSnapshot().m_queue;
-  EXPECT_LE(1u, queue.m_uiHighWater);
-  EXPECT_LE(0, queue.m_llLongestWaitUs);
-
-  // The call is reused for the next call id, with nothing of the last one.
-  EndpointPtr pC = endpoint("call-2", "c", pLogA);
-  EXPECT_TRUE(pC->configure(RX, nullptr));
-  ASSERT_TRUE(waitReports(pLogA, 1));
-  EXPECT_EQ((std::vector<std::uint64_t>{1, 0, 0, 1, 1, 1}), counts());
-}
-
-TEST_F(EngineTaskTest, ADestroyedEndpointIsTornDownAndItsCallGoesBackWhenTheLastProxyGoes) {
-  std::shared_ptr<CallbackLog> pLogA;
-  std::shared_ptr<CallbackLog> pLogB;
-  EndpointPtr pA = endpoint("call-1", "a", pLogA);
-  EndpointPtr pB = endpoint("call-1", "b", pLogB);
-  pA->configure(RX, nullptr);
-  pA->start(RX);  // destroyed with its start pending or done: torn down either way
-  pA.reset();
-  // a's sides end (and let the user's callback go); b still holds the call.
-  ASSERT_TRUE(waitFor([&] {
-    bool bDestroyed = false;
-    runOnTask(m_task, [&] { bDestroyed = pLogA->m_bDestroyed; });
-    return bDestroyed;
-  }));
-  EXPECT_EQ((std::vector<std::uint64_t>{1, 0, 0, 1, 0, 2}), counts());
-  pB.reset();
-  ASSERT_TRUE(waitFor([&] { return counts()[0] == 0; }));
-  EXPECT_EQ((std::vector<std::uint64_t>{0, 0, 1, 0, 2, 0}), counts());
-  expectBalancedLedger();
-}
 
 TEST_F(EngineTaskTest, RequestsATeardownEndsWithoutAReportAreCountedAsSuch) {
   runOnTask(m_task, [&] { m_engine.setCreatedSilent(true); });
