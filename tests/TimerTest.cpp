@@ -368,29 +368,6 @@ TEST(TimerQueueStorage, AnIdIsNeverHandedOutTwiceAndAStaleIdNamesNoTimer) {
   EXPECT_FALSE(queue.isArmed(-1));
 }
 
-TEST(TimerQueueStorage, ArmingCancellingAndFiringAllocateNothingBelowTheHighWaterMark) {
-  TimerQueue queue;
-  CountingProcessor processor;
-  TimeoutData data;
-  std::size_t uiFired = 0;
-  auto round = [&] {
-    long alIds[500];
-    for (int i = 0; i < 500; ++i) {
-      alIds[i] = queue.add(&processor, &data, ACE_Time_Value(1 + i % 7, i));
-    }
-    for (int i = 0; i < 500; i += 2) queue.cancel(alIds[i], &data);
-    TimerQueue::Timer timer;
-    while (queue.popDue(ACE_Time_Value(3), timer)) ++uiFired;
-    queue.clear();
-  };
-  round();  // reaches the high-water mark
-  const long lBefore = s_lAllocations;
-  for (int i = 0; i < 5; ++i) round();
-  EXPECT_EQ(0, s_lAllocations - lBefore);
-  EXPECT_EQ(6 * 250u, static_cast<std::size_t>(processor.m_iCancelled));
-  EXPECT_GT(uiFired, 0u);
-}
-
 // ---------------------------------------------------------------------------------------
 // The manual scheduler
 
